@@ -1,0 +1,929 @@
+#include "interp.hpp"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <unordered_map>
+
+#include "linker.hpp"
+#include "nodes.hpp"
+#include "output.hpp"
+
+namespace kep {
+
+Value g_return;
+Value* g_globals = nullptr;
+
+// ---------------------------------------------------------------- calls
+
+namespace {
+
+constexpr int kMaxDepth = 100000;
+constexpr size_t kStackValues = size_t(1) << 24;
+
+Value* g_stack = nullptr;
+Value* g_top = nullptr;
+Value* g_stack_end = nullptr;
+int g_depth = 0;
+std::unordered_map<std::string, FuncDef*> g_functions;
+
+void init_value_stack() {
+  // Zero pages read as None values, so the stack needs no initialisation.
+  void* memory = mmap(nullptr, kStackValues * sizeof(Value), PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (memory == MAP_FAILED) fatal_unsupported("cannot reserve the value stack");
+  g_stack = g_top = static_cast<Value*>(memory);
+  g_stack_end = g_stack + kStackValues;
+}
+
+// Releases a frame's slots and the stack above it when a call ends, by
+// return or by error.
+struct FrameGuard {
+  Value* frame;
+  Value* end;
+  ~FrameGuard() {
+    for (Value* v = frame; v < end; v++) v->release();
+    g_top = frame;
+    g_depth--;
+  }
+};
+
+}  // namespace
+
+FuncDef* find_function(const std::string& name) {
+  auto found = g_functions.find(name);
+  return found == g_functions.end() ? nullptr : found->second;
+}
+
+Value* reserve_frame(FuncDef* f) {
+  Value* frame = g_top;
+  if (g_stack_end - frame < f->slots + 1) raise_text("RecursionError: maximum recursion depth exceeded");
+  g_top = frame + f->slots;
+  return frame;
+}
+
+Value enter_function(FuncDef* f, Value* frame) {
+  g_depth++;
+  FrameGuard guard{frame, frame + f->slots};
+  if (g_depth > kMaxDepth) raise_text("RecursionError: maximum recursion depth exceeded");
+  g_top = frame + f->slots;
+  if (exec_block(f->body, frame) == F_RETURN) return std::move(g_return);
+  return Value();
+}
+
+Value call_function(FuncDef* f, const Value* args, int n) {
+  if (n != f->parameters)
+    raise_text("TypeError: function " + f->name + " expects " + std::to_string(f->parameters) + " argument(s), got " +
+               std::to_string(n));
+  Value* frame = reserve_frame(f);
+  for (int k = 0; k < n; k++) frame[k] = args[k];
+  return enter_function(f, frame);
+}
+
+void abandon_frame(FuncDef* f, Value* frame) {
+  for (Value* v = frame; v < frame + f->slots; v++) v->release();
+  g_top = frame;
+}
+
+Value CallClassE::eval(Value* frame) {
+  Value instance = make_dict();
+  as_dict(instance)->cls = cls;
+  if (!init) return instance;
+  Value* callee = reserve_frame(init);
+  try {
+    for (size_t k = args.size(); k-- > 0;) callee[k + 1] = args[k]->eval(frame);
+  } catch (KepError&) {
+    abandon_frame(init, callee);
+    throw;
+  }
+  callee[0] = instance;
+  enter_function(init, callee);
+  return instance;
+}
+
+Value CallVarE::eval(Value* frame) {
+  std::vector<Value> values(args.size());
+  for (size_t k = args.size(); k-- > 0;) values[k] = args[k]->eval(frame);
+  Value callee = variable->eval(frame);
+  if (callee.tag != T_FUNC) raise_text("TypeError: " + name + " holds a " + kind_name(callee) + ", not a Function");
+  return call_function(callee.fn, values.data(), (int)values.size());
+}
+
+Value CheckE::eval(Value* frame) {
+  if (truth(condition->eval(frame))) return Value();
+  Value m = message->eval(frame);
+  if (ends_program) {
+    g_last_error = m;
+    err_write("KEP runtime error: CheckError\n");
+    _exit(1);
+  }
+  raise_value(std::move(m));
+}
+
+Value MethodE::eval(Value* frame) {
+  Value recv = receiver->eval(frame);
+  std::vector<Value> values;
+  values.reserve(args.size() + 1);
+  if (recv.tag == T_DICT && as_dict(recv)->cls) {
+    ClassInfo* cls = as_dict(recv)->cls;
+    if (cls != cached_class) {
+      cached_method = find_function(cls->name + "__" + name);
+      cached_class = cls;
+    }
+    if (!cached_method) raise_text("TypeError: unknown class method: " + name);
+    bool self = cached_method->node->strings.size() > 0 && cached_method->node->strings[0] == "self";
+    if (self) values.push_back(recv);
+    for (Expr* e : args) values.push_back(e->eval(frame));
+    return call_function(cached_method, values.data(), (int)values.size());
+  }
+  for (Expr* e : args) values.push_back(e->eval(frame));
+  return call_method(recv, name, values);
+}
+
+// ---------------------------------------------------------------- statements
+
+bool compare_values(CmpOp op, const Value& a, const Value& b) {
+  switch (op) {
+    case C_EQ: return op_equal(a, b);
+    case C_NE: return !op_equal(a, b);
+    case C_IS: return op_same(a, b);
+    case C_IS_NOT: return !op_same(a, b);
+    default: break;
+  }
+  int order = op_order(a, b);
+  if (order == -2) return false;
+  switch (op) {
+    case C_LT: return order < 0;
+    case C_LE: return order <= 0;
+    case C_GT: return order > 0;
+    case C_GE: return order >= 0;
+    default: return false;
+  }
+}
+
+Flow PrintS::exec(Value* frame) {
+  bool first = true;
+  for (auto& part : parts) {
+    if (!first) out_write(" ", 1);
+    first = false;
+    if (part.first)
+      print_value(part.first->eval(frame));
+    else
+      out_write(part.second);
+  }
+  out_write("\n", 1);
+  return F_NORMAL;
+}
+
+Flow AssignS::exec(Value* frame) {
+  Value& place = (global ? g_globals : frame)[slot];
+  if (appends) {
+    // name = name + text: extend the String itself when nobody else holds it.
+    BinE* sum = static_cast<BinE*>(value);
+    Value addend = sum->right->eval(frame);
+    if (place.tag == T_STR && addend.tag == T_STR && place.o->rc == 1) {
+      StrObj* s = as_str(place);
+      s->s += as_str(addend)->s;
+      s->hash = 0;
+      s->chars = -1;
+      return F_NORMAL;
+    }
+    Value current = place;
+    place = sum->apply(current, addend);
+    return F_NORMAL;
+  }
+  place = value->eval(frame);
+  return F_NORMAL;
+}
+
+Flow AssignMemberS::exec(Value* frame) {
+  Value o = object->eval(frame);
+  Value v = value->eval(frame);
+  if (o.tag != T_DICT) raise_text(std::string("TypeError: member assignment requires a class instance, got ") + kind_name(o));
+  dict_set(as_dict(o), key, v);
+  return F_NORMAL;
+}
+
+Flow DelMemberS::exec(Value* frame) {
+  Value o = object->eval(frame);
+  if (o.tag != T_DICT) raise_text(std::string("TypeError: member deletion requires a class instance, got ") + kind_name(o));
+  dict_delete(as_dict(o), key);
+  return F_NORMAL;
+}
+
+Flow ForRangeS::exec(Value* frame) {
+  Value* base = global ? g_globals : frame;
+  Value first = start->eval(frame);
+  int64_t from = int_of(first, "rang start");
+  Value last = stop->eval(frame);
+  int64_t to = int_of(last, "rang stop");
+  int64_t by = 1;
+  if (step) {
+    Value s = step->eval(frame);
+    if (s.tag != T_INT) raise_text("TypeError: rang step must be an Int");
+    by = s.i;
+  }
+  if (by == 0) raise_text("ValueError: rang step cannot be zero at " + at);
+  base[slot] = Value::integer(from);
+  while (true) {
+    int64_t current = int_of(base[slot], "a counting loop variable");
+    if (by > 0 ? current >= to : current <= to) break;
+    Flow f = exec_block(body, frame);
+    if (f == F_BREAK) break;
+    if (f == F_RETURN) return f;
+    base[slot] = Value::integer((int64_t)((uint64_t)int_of(base[slot], "a counting loop variable") + (uint64_t)by));
+  }
+  return F_NORMAL;
+}
+
+Flow ForEachS::exec(Value* frame) {
+  Value* base = global ? g_globals : frame;
+  Value sequence = iterable->eval(frame);
+  if (sequence.tag == T_DICT) {
+    Value keys = make_seq(T_LIST);
+    as_seq(keys)->v = as_dict(sequence)->keys;
+    sequence = keys;
+  }
+  if (sequence.tag != T_STR && sequence.tag != T_BYTES && !is_seq_tag(sequence.tag))
+    raise_text(std::string("TypeError: cannot iterate over ") + kind_name(sequence));
+  for (int64_t position = 0;; position++) {
+    if (sequence.tag == T_STR) {
+      StrObj* s = as_str(sequence);
+      if (position >= str_chars(s)) break;
+      base[slot] = str_char(s, position);
+    } else if (sequence.tag == T_BYTES) {
+      auto& b = as_bytes(sequence)->b;
+      if (position >= (int64_t)b.size()) break;
+      base[slot] = Value::integer(b[(size_t)position]);
+    } else {
+      auto& v = as_seq(sequence)->v;
+      if (position >= (int64_t)v.size()) break;
+      base[slot] = v[(size_t)position];
+    }
+    Flow f = exec_block(body, frame);
+    if (f == F_BREAK) break;
+    if (f == F_RETURN) return f;
+  }
+  return F_NORMAL;
+}
+
+Flow SafeS::exec(Value* frame) {
+  try {
+    Flow f = exec_block(body, frame);
+    if (f != F_NORMAL) return f;
+  } catch (KepError&) {
+    if (is_try) return exec_block(otherwise, frame);
+  }
+  return F_NORMAL;
+}
+
+Flow ErrorS::exec(Value* frame) {
+  std::string full = prefix;
+  if (message) {
+    Value m = message->eval(frame);
+    full += m.tag == T_STR ? as_str(m)->s : as_str(to_string(m))->s;
+  } else {
+    full += text;
+  }
+  if (ends_program) {
+    g_last_error = make_str(full);
+    std::string kind = prefix.substr(0, prefix.size() - 2);
+    err_write("KEP runtime error: " + (literal_string ? full : kind) + "\n");
+    _exit(1);
+  }
+  raise_text(full);
+}
+
+Flow ClassS::exec(Value* frame) {
+  Value object = make_dict();
+  as_dict(object)->cls = cls;
+  as_dict(object)->is_class = true;
+  (global ? g_globals : frame)[slot] = object;
+  if (condition && !truth(condition->eval(frame))) return F_NORMAL;
+  for (auto& field : fields) {
+    Value v = field.second->eval(frame);
+    dict_set(as_dict(object), field.first, v);
+  }
+  return F_NORMAL;
+}
+
+// ---------------------------------------------------------------- resolver
+
+namespace {
+
+using Slots = std::unordered_map<std::string, int>;
+
+struct Resolver {
+  Slots globals;
+  std::unordered_map<std::string, ClassInfo*> classes;
+  std::vector<FuncDef*> declared;  // in program order
+  std::string main_path;
+
+  // per scope
+  Slots* locals = nullptr;  // nullptr at the top level
+  int handlers = 0;
+  bool in_loop = false;
+
+  [[noreturn]] void compile_error(const Node* at, const std::string& message, const std::string& help) {
+    std::string path = at->path ? *at->path : main_path;
+    std::string source;
+    try {
+      source = read_source_file(path);
+    } catch (KepError&) {
+    }
+    int width = at->end_column - at->column;
+    report_diagnostic(path, at->line, at->column, width > 1 ? width : 1, get_source_line(source, at->line), "E2001",
+                      message, help);
+  }
+
+  static std::string position(const Node* n, const std::string& fallback) {
+    return (n->path ? *n->path : fallback) + ":" + std::to_string(n->line);
+  }
+
+  template <typename T>
+  T* made(const Node* at) {
+    T* e = new T();
+    e->line = at->line;
+    e->path = at->path ? at->path : intern_path(main_path);
+    return e;
+  }
+
+  // ---- declarations
+
+  void collect_locals(const NodeList& statements, Slots& slots) {
+    auto enter = [&](const std::string& name) {
+      if (!slots.count(name)) {
+        int next = (int)slots.size();
+        slots[name] = next;
+      }
+    };
+    for (Node* s : statements) {
+      switch (s->kind) {
+        case S_CLASS: enter(s->name); break;
+        case S_ASSIGN:
+          if (s->target->kind == E_NAME) enter(s->target->name);
+          break;
+        case S_IF:
+          for (auto& b : s->branches) collect_locals(b.second, slots);
+          collect_locals(s->otherwise, slots);
+          break;
+        case S_WHILE:
+        case S_LOOP: collect_locals(s->body, slots); break;
+        case S_SAFE:
+        case S_TRY:
+          collect_locals(s->body, slots);
+          collect_locals(s->otherwise, slots);
+          break;
+        case S_FOR:
+          enter(s->name);
+          collect_locals(s->body, slots);
+          break;
+        default: break;
+      }
+      if (s->kind == S_RETURN || s->kind == S_BREAK || s->kind == S_CONTINUE || s->kind == S_ERROR) break;
+    }
+  }
+
+  void declare_function(Node* f, const std::string& name, ClassInfo* cls) {
+    if (g_functions.count(name))
+      compile_error(f, (cls ? "duplicate method: " : "duplicate function: ") + name, "rename one declaration");
+    FuncDef* def = new FuncDef();
+    def->name = name;
+    def->node = f;
+    def->parameters = (int)f->strings.size();
+    def->cls = cls;
+    g_functions[name] = def;
+    declared.push_back(def);
+  }
+
+  void declare(const NodeList& program) {
+    for (Node* s : program) {
+      if (s->kind == S_FUNCTION) {
+        declare_function(s, s->name, nullptr);
+      } else if (s->kind == S_CLASS) {
+        ClassInfo* cls = new ClassInfo{s->name};
+        classes[s->name] = cls;
+        for (Node* member : s->body)
+          if (member->kind == S_FUNCTION) declare_function(member, s->name + "__" + member->name, cls);
+      }
+    }
+    collect_locals(program, globals);
+  }
+
+  void resolve_function(FuncDef* f) {
+    Slots slots;
+    for (const std::string& p : f->node->strings) {
+      int next = (int)slots.size();
+      slots[p] = next;  // a repeated parameter takes the later position
+    }
+    collect_locals(f->node->body, slots);
+    Slots* saved = locals;
+    int saved_handlers = handlers;
+    bool saved_loop = in_loop;
+    locals = &slots;
+    handlers = 0;
+    in_loop = false;
+    f->body = block(f->node->body);
+    f->slots = (int)slots.size() > f->parameters ? (int)slots.size() : f->parameters;
+    locals = saved;
+    handlers = saved_handlers;
+    in_loop = saved_loop;
+  }
+
+  bool ends_program() const { return !locals && handlers == 0; }
+
+  // A variable's place: a slot of the current frame (top-level names live in
+  // the frame of the program itself) or, inside a function, a global slot.
+  bool find_variable(const std::string& name, bool& global, int& slot) {
+    Slots& scope = locals ? *locals : globals;
+    auto found = scope.find(name);
+    if (found != scope.end()) {
+      global = false;
+      slot = found->second;
+      return true;
+    }
+    if (locals) {
+      found = globals.find(name);
+      if (found != globals.end()) {
+        global = true;
+        slot = found->second;
+        return true;
+      }
+    }
+    return false;
+  }
+
+  Expr* variable(const Node* at, bool global, int slot) {
+    if (global) {
+      GlobalE* g = made<GlobalE>(at);
+      g->slot = slot;
+      return g;
+    }
+    LocalE* l = made<LocalE>(at);
+    l->slot = slot;
+    return l;
+  }
+
+  // ---- expressions
+
+  std::vector<Expr*> expressions(const NodeList& nodes) {
+    std::vector<Expr*> out;
+    for (Node* n : nodes) out.push_back(expression(n));
+    return out;
+  }
+
+  Expr* expression(Node* n) {
+    switch (n->kind) {
+      case E_LITERAL: return literal(n);
+      case E_NAME: {
+        bool global;
+        int slot;
+        if (find_variable(n->name, global, slot)) return variable(n, global, slot);
+        if (FuncDef* f = find_function(n->name)) {
+          ConstE* c = made<ConstE>(n);
+          c->v = Value::function(f);
+          return c;
+        }
+        compile_error(n, "unknown native variable: " + n->name, "assign the variable before reading it");
+      }
+      case E_LIST:
+      case E_TUPLE: {
+        SeqE* e = made<SeqE>(n);
+        e->tag = n->kind == E_LIST ? T_LIST : T_TUPLE;
+        e->items = expressions(n->items);
+        return e;
+      }
+      case E_REAL_ARRAY: {
+        RealArrayE* e = made<RealArrayE>(n);
+        e->list = made<SeqE>(n);
+        e->list->tag = T_LIST;
+        e->list->items = expressions(n->items);
+        return e;
+      }
+      case E_DICTIONARY: {
+        DictE* e = made<DictE>(n);
+        for (auto& entry : n->entries) e->entries.push_back({expression(entry.first), expression(entry.second)});
+        return e;
+      }
+      case E_MEMBER: {
+        MemberE* e = made<MemberE>(n);
+        e->target = expression(n->target);
+        e->name = n->name;
+        e->key = make_str(n->name);
+        return e;
+      }
+      case E_INDEX: {
+        IndexE* e = made<IndexE>(n);
+        e->target = expression(n->target);
+        e->index = expression(n->index);
+        e->at = position(n, main_path);
+        return e;
+      }
+      case E_SLICE: {
+        SliceE* e = made<SliceE>(n);
+        e->target = expression(n->target);
+        if (n->start) e->start = expression(n->start);
+        if (n->stop) e->stop = expression(n->stop);
+        if (n->step) e->step = expression(n->step);
+        return e;
+      }
+      case E_UNARY: {
+        Expr* operand = expression(n->operand);
+        if (n->name == "not") {
+          NotE* e = made<NotE>(n);
+          e->operand = operand;
+          return e;
+        }
+        if (n->name == "-") {
+          NegE* e = made<NegE>(n);
+          e->operand = operand;
+          return e;
+        }
+        PlusE* e = made<PlusE>(n);
+        e->operand = operand;
+        return e;
+      }
+      case E_BINARY: return binary(n, expression(n->left), expression(n->right));
+      case E_COMPARE: {
+        CompareE* e = made<CompareE>(n);
+        static const std::unordered_map<std::string, CmpOp> ops = {
+            {"==", C_EQ}, {"!=", C_NE}, {"<", C_LT},   {"<=", C_LE},        {">", C_GT},
+            {">=", C_GE}, {"in", C_IN}, {"not in", C_NOT_IN}, {"is", C_IS}, {"is not", C_IS_NOT}};
+        for (const std::string& op : n->strings) e->ops.push_back(ops.at(op));
+        e->operands = expressions(n->items);
+        return e;
+      }
+      case E_CALL: return call(n);
+      default: compile_error(n, "expression kind is not in the native scalar slice", "this construct will be enabled with the dynamic runtime");
+    }
+  }
+
+  Expr* literal(Node* n) {
+    ConstE* c = made<ConstE>(n);
+    if (n->literal == L_STRING) {
+      c->v = make_str(n->text);
+    } else if (n->literal == L_NUMBER) {
+      if (n->has_int)
+        c->v = Value::integer(n->int_value);
+      else
+        c->v = Value::real(strtod(n->text.c_str(), nullptr));
+    } else if (n->text == "True" || n->text == "False") {
+      c->v = Value::boolean(n->text == "True");
+    }
+    return c;
+  }
+
+  Expr* binary(Node* n, Expr* left, Expr* right) {
+    if (n->name == "and" || n->name == "or") {
+      if (n->name == "and") {
+        AndE* e = made<AndE>(n);
+        e->left = left;
+        e->right = right;
+        return e;
+      }
+      OrE* e = made<OrE>(n);
+      e->left = left;
+      e->right = right;
+      return e;
+    }
+    static const std::unordered_map<std::string, BinOp> ops = {{"+", OP_ADD},      {"-", OP_SUB}, {"*", OP_MUL},
+                                                              {"/", OP_DIV},      {"//", OP_FLOORDIV},
+                                                              {"%", OP_MOD},      {"^", OP_POW}};
+    BinE* e = made<BinE>(n);
+    e->op = ops.at(n->name);
+    e->left = left;
+    e->right = right;
+    e->at = position(n, main_path);
+    return e;
+  }
+
+  Expr* call(Node* n) {
+    Node* target = n->target;
+    if (target->kind == E_MEMBER) {
+      MethodE* e = made<MethodE>(n);
+      e->receiver = expression(target->target);
+      e->name = target->name;
+      e->args = expressions(n->items);
+      return e;
+    }
+    if (target->kind != E_NAME)
+      compile_error(n, std::string("only direct Function calls are supported; unresolved target kind ") +
+                           (target->kind == E_CALL ? "call" : target->kind == E_INDEX ? "index" : "expression") +
+                           " member ?",
+                    "call a declared function by name");
+    const std::string& name = target->name;
+    int m = (int)n->items.size();
+    int id = find_builtin(name);
+    if (id >= 0) return builtin(n, id, m);
+    auto cls = classes.find(name);
+    if (cls != classes.end()) {
+      CallClassE* e = made<CallClassE>(n);
+      e->cls = cls->second;
+      e->init = find_function(name + "__init");
+      if (e->init) {
+        if (m + 1 != e->init->parameters)
+          compile_error(n, "initializer argument count mismatch",
+                        "pass exactly " + std::to_string(e->init->parameters - 1) + " arguments");
+        e->args = expressions(n->items);
+      }
+      return e;
+    }
+    if (FuncDef* f = find_function(name)) {
+      if (m != f->parameters)
+        compile_error(n, "function argument count mismatch for " + name,
+                      "pass exactly " + std::to_string(f->parameters) + " arguments");
+      CallFuncE* e = made<CallFuncE>(n);
+      e->f = f;
+      e->args = expressions(n->items);
+      return e;
+    }
+    bool global;
+    int slot;
+    if (find_variable(name, global, slot)) {
+      CallVarE* e = made<CallVarE>(n);
+      e->variable = variable(target, global, slot);
+      e->name = name;
+      e->args = expressions(n->items);
+      return e;
+    }
+    compile_error(n, "unknown native function: " + name,
+                  "declare the function or assign a Function value before calling it");
+  }
+
+  Expr* builtin(Node* n, int id, int m) {
+    const std::string& name = n->target->name;
+    int lo, hi;
+    builtin_arity(id, lo, hi);
+    if (lo == hi && m != lo)
+      compile_error(n, "builtin " + name + " expects " + std::to_string(lo) + " argument(s), got " + std::to_string(m),
+                    "pass exactly " + std::to_string(lo) + " argument(s)");
+    if ((name == "IntArray" || name == "FloatArray" || name == "ByteArray") && m >= 2)
+      compile_error(n, "builtin " + name + " expects zero or one argument",
+                    "pass no argument for a new array or an existing array as a checked cast");
+    if ((name == "min" || name == "max") && (m < 1 || m > 2))
+      compile_error(n, "builtin " + name + " expects 1 iterable or 2 values", "pass min(iterable) or min(a, b)");
+    if (hi < 0 && m < lo)
+      compile_error(n, "builtin " + name + " expects at least " + std::to_string(lo) + " argument(s), got " + std::to_string(m),
+                    "pass " + std::to_string(lo) + " argument(s)");
+    if (name == "check") {
+      CheckE* e = made<CheckE>(n);
+      e->condition = expression(n->items[0]);
+      e->message = expression(n->items[1]);
+      e->ends_program = ends_program();
+      return e;
+    }
+    BuiltinE* e = made<BuiltinE>(n);
+    e->id = id;
+    int used = hi < 0 ? lo : m;  // an unchecked built-in reads only the arguments it uses
+    for (int k = 0; k < used; k++) e->args.push_back(expression(n->items[k]));
+    return e;
+  }
+
+  // ---- statements
+
+  Block block(const NodeList& statements) {
+    Block out;
+    for (Node* s : statements) {
+      if (Stmt* st = statement(s)) out.push_back(st);
+      if (s->kind == S_RETURN || s->kind == S_BREAK || s->kind == S_CONTINUE || s->kind == S_ERROR) break;
+    }
+    return out;
+  }
+
+  Block loop_body(const NodeList& statements) {
+    bool saved = in_loop;
+    in_loop = true;
+    Block b = block(statements);
+    in_loop = saved;
+    return b;
+  }
+
+  Stmt* statement(Node* s) {
+    switch (s->kind) {
+      case S_ASSIGN: return assignment(s);
+      case S_PRINT: {
+        PrintS* p = made<PrintS>(s);
+        for (Node* item : s->items) {
+          if (item->kind == E_LITERAL && (item->literal == L_STRING || item->literal == L_NAME))
+            p->parts.push_back({nullptr, item->text});
+          else
+            p->parts.push_back({expression(item), ""});
+        }
+        return p;
+      }
+      case S_EXPRESSION: {
+        ExprS* e = made<ExprS>(s);
+        e->e = expression(s->expression);
+        return e;
+      }
+      case S_IF: {
+        IfS* i = made<IfS>(s);
+        for (auto& b : s->branches) {
+          Expr* condition = expression(b.first);
+          i->branches.push_back({condition, block(b.second)});
+        }
+        i->otherwise = block(s->otherwise);
+        return i;
+      }
+      case S_WHILE:
+      case S_LOOP: {
+        WhileS* w = made<WhileS>(s);
+        w->condition = s->kind == S_WHILE ? expression(s->condition) : nullptr;
+        w->body = loop_body(s->body);
+        return w;
+      }
+      case S_FOR: return for_statement(s);
+      case S_BREAK:
+      case S_CONTINUE:
+        if (!in_loop) {
+          std::string word = s->kind == S_BREAK ? "break" : "continue";
+          compile_error(s, word + " used outside a loop", "move " + word + " into while or loop");
+        }
+        if (s->kind == S_BREAK) return made<BreakS>(s);
+        return made<ContinueS>(s);
+      case S_SAFE:
+      case S_TRY: {
+        SafeS* h = made<SafeS>(s);
+        h->is_try = s->kind == S_TRY;
+        handlers++;
+        h->body = block(s->body);
+        handlers--;
+        h->otherwise = block(s->otherwise);
+        return h;
+      }
+      case S_ERROR: return error_statement(s);
+      case S_DELETE: return delete_statement(s);
+      case S_CLASS: return class_statement(s);
+      case S_FUNCTION: return nullptr;  // compiled on its own (top-level functions and methods only)
+      case S_LOAD: compile_error(s, "load code generation reached the linked program", "check module linker lowering");
+      case S_RETURN: {
+        if (!locals) compile_error(s, "return used outside a function", "move return into a function");
+        ReturnS* r = made<ReturnS>(s);
+        if (s->expression) r->value = expression(s->expression);
+        return r;
+      }
+      default:
+        compile_error(s, "statement kind ctype is not implemented",
+                      "use scalar assignment, print, if, while, loop, break, or continue");
+    }
+  }
+
+  Stmt* assignment(Node* s) {
+    Node* target = s->target;
+    bool augmented = s->name != "=";
+    auto value_of = [&](Node* place) -> Expr* {
+      Expr* value = expression(s->value);
+      if (!augmented) return value;
+      Node op = *s;  // positioned at the statement
+      op.name = s->name.substr(0, 1);
+      return binary(&op, expression(place), value);
+    };
+    if (target->kind == E_NAME) {
+      AssignS* a = made<AssignS>(s);
+      find_variable(target->name, a->global, a->slot);  // every assigned name has a slot of its own scope
+      Node* v = s->value;
+      bool concatenation = v->kind == E_BINARY && v->name == "+" && v->left->kind == E_NAME && v->left->name == target->name;
+      a->appends = (augmented && s->name == "+=") || (!augmented && concatenation);
+      if (!augmented && concatenation) {
+        a->value = expression(v);
+      } else {
+        a->value = value_of(target);
+      }
+      return a;
+    }
+    if (target->kind == E_INDEX) {
+      AssignIndexS* a = made<AssignIndexS>(s);
+      a->container = expression(target->target);
+      a->index = expression(target->index);
+      a->value = value_of(target);
+      a->at = position(s, main_path);
+      return a;
+    }
+    if (target->kind == E_MEMBER) {
+      AssignMemberS* a = made<AssignMemberS>(s);
+      a->object = expression(target->target);
+      a->key = make_str(target->name);
+      a->value = value_of(target);
+      return a;
+    }
+    compile_error(s, "unsupported assignment target", "assign to a name, index, or instance field");
+  }
+
+  Stmt* for_statement(Node* s) {
+    Node* iterable = s->expression;
+    bool global = false;
+    int slot = 0;
+    find_variable(s->name, global, slot);
+    if (iterable->kind == E_CALL && iterable->target->kind == E_NAME &&
+        (iterable->target->name == "rang" || iterable->target->name == "range")) {
+      const NodeList& a = iterable->items;
+      if (a.empty() || a.size() > 3)
+        compile_error(s, "rang expects one to three arguments",
+                      "use rang(stop), rang(start, stop), or rang(start, stop, step)");
+      ForRangeS* f = made<ForRangeS>(s);
+      f->global = global;
+      f->slot = slot;
+      if (a.size() == 1) {
+        ConstE* zero = made<ConstE>(s);
+        zero->v = Value::integer(0);
+        f->start = zero;
+        f->stop = expression(a[0]);
+      } else {
+        f->start = expression(a[0]);
+        f->stop = expression(a[1]);
+      }
+      if (a.size() == 3) f->step = expression(a[2]);
+      f->at = position(s, main_path);
+      f->body = loop_body(s->body);
+      return f;
+    }
+    ForEachS* f = made<ForEachS>(s);
+    f->global = global;
+    f->slot = slot;
+    f->iterable = expression(iterable);
+    f->body = loop_body(s->body);
+    return f;
+  }
+
+  Stmt* error_statement(Node* s) {
+    ErrorS* e = made<ErrorS>(s);
+    e->prefix = s->name + ": ";
+    Node* m = s->message;
+    e->literal_string = m->kind == E_LITERAL && m->literal == L_STRING;
+    bool global;
+    int slot;
+    if (m->kind == E_LITERAL) {
+      e->text = m->text;
+    } else if (m->kind == E_NAME && !find_variable(m->name, global, slot)) {
+      e->text = m->name;  // a bare word is the message text
+    } else {
+      e->message = expression(m);
+    }
+    e->ends_program = ends_program();
+    return e;
+  }
+
+  Stmt* delete_statement(Node* s) {
+    Node* target = s->target;
+    if (target->kind == E_INDEX) {
+      DelIndexS* d = made<DelIndexS>(s);
+      d->container = expression(target->target);
+      d->index = expression(target->index);
+      return d;
+    }
+    if (target->kind == E_NAME) {
+      DelNameS* d = made<DelNameS>(s);
+      if (!find_variable(target->name, d->global, d->slot))
+        compile_error(s, "cannot delete unknown name " + target->name, "assign the name before deleting it");
+      return d;
+    }
+    if (target->kind == E_MEMBER) {
+      DelMemberS* d = made<DelMemberS>(s);
+      d->object = expression(target->target);
+      d->key = make_str(target->name);
+      return d;
+    }
+    compile_error(s, "unsupported del target", "delete a name, mutable index, Dictionary key, or instance field");
+  }
+
+  Stmt* class_statement(Node* s) {
+    ClassS* c = made<ClassS>(s);
+    auto known = classes.find(s->name);
+    c->cls = known != classes.end() ? known->second : new ClassInfo{s->name};
+    find_variable(s->name, c->global, c->slot);
+    if (s->condition) c->condition = expression(s->condition);
+    for (Node* member : s->body) {
+      if (member->kind == S_ASSIGN) {
+        if (member->target->kind != E_NAME || member->name != "=")
+          compile_error(member, "class fields require simple assignment", "use name = value in the class body");
+        c->fields.push_back({make_str(member->target->name), expression(member->value)});
+      } else if (member->kind != S_FUNCTION && member->kind != S_CTYPE) {
+        compile_error(member, "unsupported class body statement", "use fields, ctype, and function methods");
+      }
+    }
+    return c;
+  }
+};
+
+}  // namespace
+
+int run_program(NodeList& program, const std::string& main_path) {
+  init_value_stack();
+  Resolver resolver;
+  resolver.main_path = main_path;
+  resolver.declare(program);
+  for (FuncDef* f : resolver.declared) resolver.resolve_function(f);
+  Block top = resolver.block(program);
+  size_t global_count = resolver.globals.size();
+  g_globals = g_top;
+  g_top += global_count;
+  try {
+    exec_block(top, g_globals);
+  } catch (KepError& error) {
+    fatal_report(error.message);
+  }
+  out_flush();
+  return 0;
+}
+
+}  // namespace kep

@@ -1,0 +1,60 @@
+// The evaluator: the syntax tree resolved into executable nodes whose
+// variables are frame slots, and the program-level tables.
+#pragma once
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "runtime.hpp"
+#include "syntax.hpp"
+
+namespace kep {
+
+struct Expr {
+  int line = 0;
+  const std::string* path = nullptr;
+  virtual ~Expr() = default;
+  virtual Value eval(Value* frame) = 0;
+  std::string where() const { return *path + ":" + std::to_string(line); }
+};
+
+enum Flow { F_NORMAL, F_BREAK, F_CONTINUE, F_RETURN };
+
+struct Stmt {
+  int line = 0;
+  const std::string* path = nullptr;
+  virtual ~Stmt() = default;
+  virtual Flow exec(Value* frame) = 0;
+};
+
+using Block = std::vector<Stmt*>;
+
+inline Flow exec_block(const Block& block, Value* frame) {
+  for (Stmt* s : block) {
+    Flow f = s->exec(frame);
+    if (f != F_NORMAL) return f;
+  }
+  return F_NORMAL;
+}
+
+struct ClassInfo {
+  std::string name;
+};
+
+struct FuncDef {
+  std::string name;
+  Node* node = nullptr;
+  int parameters = 0;
+  int slots = 0;
+  Block body;
+  ClassInfo* cls = nullptr;  // methods
+};
+
+// Loads the linked program (library statements first) and runs it; returns
+// the exit status.
+int run_program(NodeList& program, const std::string& main_path);
+
+// The value a return statement hands to its caller.
+extern Value g_return;
+
+}  // namespace kep

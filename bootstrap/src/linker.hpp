@@ -1,0 +1,31 @@
+// Module search and linking: merges a main file and the modules it loads
+// into one statement list with prefixed module names.
+#pragma once
+#include <string>
+
+#include "syntax.hpp"
+
+namespace kep {
+
+// Reads a whole file; throws a KEP error ("FileError: ...") when it cannot.
+std::string read_source_file(const std::string& path);
+
+// Remembers a path for the life of the run and returns the stored copy,
+// which nodes point at.
+const std::string* intern_path(const std::string& path);
+
+std::string get_parent_directory(const std::string& path);
+
+// The directory that holds bootstrap/ (the source tree kep0 was built in).
+std::string tree_root();
+
+// The library source: compiler/pure/dynamic_stdlib.kep below the current
+// directory, else below the tree kep0 was built in; "" when neither exists.
+std::string locate_library_source();
+
+void tag_statements(NodeList& statements, const std::string* path);
+
+// The linked program: every loaded module in link order, then the main file.
+NodeList link_program(const std::string& path, const std::string& source);
+
+}  // namespace kep

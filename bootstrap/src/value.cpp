@@ -1,0 +1,156 @@
+#include "value.hpp"
+
+namespace kep {
+
+void destroy(Obj* o) {
+  switch (o->tag) {
+    case T_STR: delete static_cast<StrObj*>(o); break;
+    case T_BYTES: delete static_cast<BytesObj*>(o); break;
+    case T_DICT: delete static_cast<DictObj*>(o); break;
+    default: delete static_cast<SeqObj*>(o); break;
+  }
+}
+
+size_t utf8_width(unsigned char lead) {
+  if (lead < 0x80) return 1;
+  if (lead < 0xE0) return 2;
+  if (lead < 0xF0) return 3;
+  return 4;
+}
+
+void count_str(StrObj* s) {
+  int64_t n = 0;
+  bool ascii = true;
+  const std::string& t = s->s;
+  for (size_t i = 0; i < t.size(); i++) {
+    unsigned char c = (unsigned char)t[i];
+    if (c >= 0x80) ascii = false;
+    if ((c & 0xC0) != 0x80) n++;
+  }
+  s->chars = n;
+  s->ascii = ascii;
+}
+
+size_t char_offset(StrObj* s, int64_t index) {
+  if (str_chars(s), s->ascii) return (size_t)index;
+  const std::string& t = s->s;
+  size_t off = 0;
+  for (int64_t k = 0; k < index && off < t.size(); k++) {
+    off++;
+    while (off < t.size() && ((unsigned char)t[off] & 0xC0) == 0x80) off++;
+  }
+  return off;
+}
+
+uint64_t str_hash(StrObj* s) {
+  if (s->hash == 0) {
+    uint64_t h = 5381;
+    for (unsigned char c : s->s) h = h * 33 + c;
+    s->hash = h | 1;
+  }
+  return s->hash;
+}
+
+bool raw_equal(const Value& a, const Value& b) {
+  if (a.tag != b.tag) return false;
+  switch (a.tag) {
+    case T_NONE: return true;
+    case T_BOOL:
+    case T_INT: return a.i == b.i;
+    case T_FLOAT: return a.i == b.i;  // bit patterns, as the run-time compares Floats
+    case T_FUNC: return a.fn == b.fn;
+    case T_STR: {
+      if (a.o == b.o) return true;
+      StrObj* x = as_str(a);
+      StrObj* y = as_str(b);
+      return x->s.size() == y->s.size() && (x->hash == 0 || y->hash == 0 || x->hash == y->hash) && x->s == y->s;
+    }
+    default: return a.o == b.o;
+  }
+}
+
+static uint64_t mix(uint64_t x) {
+  x ^= x >> 33;
+  x *= 0xff51afd7ed558ccdULL;
+  x ^= x >> 33;
+  return x;
+}
+
+uint64_t key_hash(const Value& k) {
+  switch (k.tag) {
+    case T_NONE: return 0x9e3779b97f4a7c15ULL;
+    case T_BOOL:
+    case T_INT:
+    case T_FLOAT: return mix((uint64_t)k.i + k.tag);
+    case T_FUNC: return mix((uint64_t)(uintptr_t)k.fn);
+    case T_STR: return str_hash(as_str(k));
+    default: return mix((uint64_t)(uintptr_t)k.o);
+  }
+}
+
+static constexpr size_t kLinearLimit = 8;
+
+static void dict_reindex(DictObj* d) {
+  size_t cap = 16;
+  while (cap < d->keys.size() * 2 + 2) cap *= 2;
+  d->index.assign(cap, -1);
+  size_t mask = cap - 1;
+  for (size_t e = 0; e < d->keys.size(); e++) {
+    size_t slot = key_hash(d->keys[e]) & mask;
+    while (d->index[slot] >= 0) slot = (slot + 1) & mask;
+    d->index[slot] = (int32_t)e;
+  }
+}
+
+int64_t dict_find(DictObj* d, const Value& key) {
+  if (d->index.empty()) {
+    for (size_t e = 0; e < d->keys.size(); e++)
+      if (raw_equal(d->keys[e], key)) return (int64_t)e;
+    return -1;
+  }
+  size_t mask = d->index.size() - 1;
+  size_t slot = key_hash(key) & mask;
+  while (true) {
+    int32_t e = d->index[slot];
+    if (e < 0) return -1;
+    if (raw_equal(d->keys[e], key)) return e;
+    slot = (slot + 1) & mask;
+  }
+}
+
+void dict_set(DictObj* d, const Value& key, const Value& value) {
+  int64_t e = dict_find(d, key);
+  if (e >= 0) {
+    d->vals[e] = value;
+    return;
+  }
+  d->keys.push_back(key);
+  d->vals.push_back(value);
+  if (d->keys.size() <= kLinearLimit) return;
+  if (d->index.empty() || d->keys.size() * 2 + 2 > d->index.size()) {
+    dict_reindex(d);
+    return;
+  }
+  size_t mask = d->index.size() - 1;
+  size_t slot = key_hash(key) & mask;
+  while (d->index[slot] >= 0) slot = (slot + 1) & mask;
+  d->index[slot] = (int32_t)(d->keys.size() - 1);
+}
+
+bool dict_delete(DictObj* d, const Value& key) {
+  int64_t e = dict_find(d, key);
+  if (e < 0) return false;
+  d->keys.erase(d->keys.begin() + e);
+  d->vals.erase(d->vals.begin() + e);
+  if (d->keys.size() <= kLinearLimit)
+    d->index.clear();
+  else
+    dict_reindex(d);
+  return true;
+}
+
+void dict_set_str(DictObj* d, const std::string& key, const Value& value) {
+  dict_set(d, make_str(key), value);
+}
+
+}  // namespace kep
