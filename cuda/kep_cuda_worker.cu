@@ -187,7 +187,7 @@ double reduce_on_device(const std::vector<double>& a, const std::vector<double>*
         const uint64_t next = (count + block_inputs - 1) / block_inputs;
         reduce_sum_kernel<<<grid_blocks(next), reduction_threads>>>(written->doubles(), other->doubles(), count);
         check_cuda(cudaGetLastError(), "recursive reduction kernel launch");
-        written = other;
+        std::swap(written, other);
         count = next;
     }
     return copy_from_device(*written, 1, "reduction cudaMemcpy device-to-host")[0];

@@ -430,10 +430,12 @@ total_failed=$((total_failed + failed))
 kernels=$("$cuda/build/kernel_arithmetic_test")
 kernels_status=$?
 echo "$kernels"
-counts=$(sed -n 's/.*: \([0-9]*\) passed, \([0-9]*\) failed$/\1 \2/p' <<< "$kernels" | tail -1)
-total_passed=$((total_passed + ${counts% *}))
-total_failed=$((total_failed + ${counts#* }))
-[ "$kernels_status" = 0 ] || [ "$total_failed" != 0 ] || total_failed=1
+read -r kernels_passed kernels_failed < <(
+  sed -n 's/^kernel arithmetic: \([0-9]*\) passed, \([0-9]*\) failed$/\1 \2/p' <<< "$kernels")
+total_passed=$((total_passed + ${kernels_passed:-0}))
+total_failed=$((total_failed + ${kernels_failed:-0}))
+# A crash reports no count of its own.
+[ "$kernels_status" = 0 ] || [ "${kernels_failed:-0}" != 0 ] || total_failed=$((total_failed + 1))
 
 echo "cuda: $total_passed passed, $total_failed failed"
 [ "$total_failed" = 0 ]

@@ -32,7 +32,7 @@ int device_count() {
     return text ? std::atoi(text) : 1;
 }
 
-void log(const char* format, ...) {
+void log_event(const char* format, ...) {
     const char* path = std::getenv("STANDIN_LOG");
     if (!path) return;
     if (FILE* file = std::fopen(path, "a")) {
@@ -51,10 +51,10 @@ bool fails(const std::string& name) {
     const int call = ++calls[name];
     const char* target = std::getenv("STANDIN_FAIL");
     if (!target) return false;
-    const std::string spec = target;
-    const size_t hash = spec.find('#');
-    const int wanted = hash == std::string::npos ? 1 : std::atoi(spec.c_str() + hash + 1);
-    return spec.substr(0, hash) == name && call == wanted;
+    const std::string chosen = target;
+    const size_t hash = chosen.find('#');
+    const int wanted = hash == std::string::npos ? 1 : std::atoi(chosen.c_str() + hash + 1);
+    return chosen.substr(0, hash) == name && call == wanted;
 }
 
 // Device allocations, named in log lines by their order: buf0, buf1, ...
@@ -84,32 +84,32 @@ T argument(void** args, int index) {
 void run_kernel(const std::string& name, host_grid::Shape grid, host_grid::Shape block, void** args) {
     using P = double*;
     if (name == "probe_kernel") {
-        log("launch probe_kernel %ux%u %ux%u %s", grid.x, grid.y, block.x, block.y,
+        log_event("launch probe_kernel %ux%u %ux%u %s", grid.x, grid.y, block.x, block.y,
             describe(argument<void*>(args, 0)).c_str());
         if (!fails(name)) host_grid::probe_kernel(grid, block, argument<unsigned long long*>(args, 0));
     } else if (name == "reduce_sum_kernel") {
-        log("launch reduce_sum_kernel %ux%u %ux%u %s %s %llu", grid.x, grid.y, block.x, block.y,
+        log_event("launch reduce_sum_kernel %ux%u %ux%u %s %s %llu", grid.x, grid.y, block.x, block.y,
             describe(argument<P>(args, 0)).c_str(), describe(argument<P>(args, 1)).c_str(),
             (unsigned long long)argument<uint64_t>(args, 2));
         if (!fails(name))
             host_grid::reduce_sum_kernel(grid, block, argument<P>(args, 0), argument<P>(args, 1),
                                          argument<uint64_t>(args, 2));
     } else if (name == "reduce_dot_kernel") {
-        log("launch reduce_dot_kernel %ux%u %ux%u %s %s %s %llu", grid.x, grid.y, block.x, block.y,
+        log_event("launch reduce_dot_kernel %ux%u %ux%u %s %s %s %llu", grid.x, grid.y, block.x, block.y,
             describe(argument<P>(args, 0)).c_str(), describe(argument<P>(args, 1)).c_str(),
             describe(argument<P>(args, 2)).c_str(), (unsigned long long)argument<uint64_t>(args, 3));
         if (!fails(name))
             host_grid::reduce_dot_kernel(grid, block, argument<P>(args, 0), argument<P>(args, 1),
                                          argument<P>(args, 2), argument<uint64_t>(args, 3));
     } else if (name == "axpy_kernel") {
-        log("launch axpy_kernel %ux%u %ux%u %.17g %s %s %llu", grid.x, grid.y, block.x, block.y,
+        log_event("launch axpy_kernel %ux%u %ux%u %.17g %s %s %llu", grid.x, grid.y, block.x, block.y,
             argument<double>(args, 0), describe(argument<P>(args, 1)).c_str(),
             describe(argument<P>(args, 2)).c_str(), (unsigned long long)argument<uint64_t>(args, 3));
         if (!fails(name))
             host_grid::axpy_kernel(grid, block, argument<double>(args, 0), argument<P>(args, 1),
                                    argument<P>(args, 2), argument<uint64_t>(args, 3));
     } else if (name == "matmul_kernel") {
-        log("launch matmul_kernel %ux%u %ux%u %s %s %s %d %d %d", grid.x, grid.y, block.x, block.y,
+        log_event("launch matmul_kernel %ux%u %ux%u %s %s %s %d %d %d", grid.x, grid.y, block.x, block.y,
             describe(argument<P>(args, 0)).c_str(), describe(argument<P>(args, 1)).c_str(),
             describe(argument<P>(args, 2)).c_str(), argument<int>(args, 3), argument<int>(args, 4),
             argument<int>(args, 5));
@@ -188,7 +188,7 @@ cudaError_t cudaGetDeviceCount(int* count) {
 }
 
 cudaError_t cudaSetDevice(int device) {
-    log("cudaSetDevice %d", device);
+    log_event("cudaSetDevice %d", device);
     return fails("cudaSetDevice") || device >= device_count() ? standin_failure : cudaSuccess;
 }
 
@@ -219,17 +219,17 @@ cudaError_t cudaMalloc(void** pointer, size_t bytes) {
     if (fails("cudaMalloc")) return standin_failure;
     *pointer = std::calloc(bytes, 1);
     allocations.emplace_back(static_cast<char*>(*pointer), bytes);
-    log("cudaMalloc %s %zu", describe(*pointer).c_str(), bytes);
+    log_event("cudaMalloc %s %zu", describe(*pointer).c_str(), bytes);
     return cudaSuccess;
 }
 
 cudaError_t cudaFree(void* pointer) {
-    if (pointer) log("cudaFree %s", describe(pointer).c_str());
+    if (pointer) log_event("cudaFree %s", describe(pointer).c_str());
     return cudaSuccess;
 }
 
 cudaError_t cudaMemcpy(void* destination, const void* source, size_t bytes, cudaMemcpyKind) {
-    log("cudaMemcpy %s -> %s %zu", describe(source).c_str(), describe(destination).c_str(), bytes);
+    log_event("cudaMemcpy %s -> %s %zu", describe(source).c_str(), describe(destination).c_str(), bytes);
     if (fails("cudaMemcpy")) return standin_failure;
     std::memcpy(destination, source, bytes);
     return cudaSuccess;
