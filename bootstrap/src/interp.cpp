@@ -176,23 +176,28 @@ Flow PrintS::exec(Value* frame) {
 }
 
 Flow AssignS::exec(Value* frame) {
-  Value& place = (global ? g_globals : frame)[slot];
-  if (appends) {
-    // name = name + text: extend the String itself when nobody else holds it.
-    BinE* sum = static_cast<BinE*>(value);
-    Value addend = sum->right->eval(frame);
-    if (place.tag == T_STR && addend.tag == T_STR && place.o->rc == 1) {
-      StrObj* s = as_str(place);
-      s->s += as_str(addend)->s;
-      s->hash = 0;
-      s->chars = -1;
-      return F_NORMAL;
-    }
-    Value current = place;
-    place = sum->apply(current, addend);
+  Value* base = global ? g_globals : frame;
+  if (appends.empty()) {
+    base[slot] = value->eval(frame);
     return F_NORMAL;
   }
-  place = value->eval(frame);
+  Value addends[8];
+  bool all_text = true;
+  for (size_t k = 0; k < appends.size(); k++) {
+    addends[k] = appends[k]->right->eval(frame);
+    all_text = all_text && addends[k].tag == T_STR;
+  }
+  Value& place = base[slot];
+  if (all_text && place.tag == T_STR && place.o->rc == 1) {
+    StrObj* s = as_str(place);
+    for (size_t k = 0; k < appends.size(); k++) s->s += as_str(addends[k])->s;
+    s->hash = 0;
+    s->chars = -1;
+    return F_NORMAL;
+  }
+  Value result = place;
+  for (size_t k = 0; k < appends.size(); k++) result = appends[k]->apply(result, addends[k]);
+  place = std::move(result);
   return F_NORMAL;
 }
 
@@ -768,6 +773,24 @@ struct Resolver {
     }
   }
 
+  // The "+" operations of name = name + a + b ... from the innermost out,
+  // or nothing when the value has another shape (at most eight addends).
+  static std::vector<BinE*> concatenation_chain(Expr* value, bool global, int slot) {
+    std::vector<BinE*> chain;
+    Expr* e = value;
+    while (true) {
+      BinE* b = dynamic_cast<BinE*>(e);
+      if (!b || b->op != OP_ADD) break;
+      chain.insert(chain.begin(), b);
+      e = b->left;
+    }
+    bool is_place = false;
+    if (auto* l = dynamic_cast<LocalE*>(e)) is_place = !global && l->slot == slot;
+    if (auto* g = dynamic_cast<GlobalE*>(e)) is_place = global && g->slot == slot;
+    if (!is_place || chain.size() > 8) chain.clear();
+    return chain;
+  }
+
   Stmt* assignment(Node* s) {
     Node* target = s->target;
     bool augmented = s->name != "=";
@@ -781,14 +804,8 @@ struct Resolver {
     if (target->kind == E_NAME) {
       AssignS* a = made<AssignS>(s);
       find_variable(target->name, a->global, a->slot);  // every assigned name has a slot of its own scope
-      Node* v = s->value;
-      bool concatenation = v->kind == E_BINARY && v->name == "+" && v->left->kind == E_NAME && v->left->name == target->name;
-      a->appends = (augmented && s->name == "+=") || (!augmented && concatenation);
-      if (!augmented && concatenation) {
-        a->value = expression(v);
-      } else {
-        a->value = value_of(target);
-      }
+      a->value = value_of(target);
+      a->appends = concatenation_chain(a->value, a->global, a->slot);
       return a;
     }
     if (target->kind == E_INDEX) {

@@ -293,7 +293,9 @@ struct AssignS : Stmt {
   bool global;
   int slot;
   Expr* value;
-  bool appends;  // name = name + value, done in place when the String is not shared
+  // name = name + a + b ...: the addends, appended in place when the name
+  // holds a String that nothing else shares.
+  std::vector<BinE*> appends;
   Flow exec(Value* frame) override;
 };
 
