@@ -514,7 +514,7 @@ struct Resolver {
         MemberE* e = made<MemberE>(n);
         e->target = expression(n->target);
         e->name = n->name;
-        e->key = make_str(n->name);
+        e->key = text_constant(n->name);
         return e;
       }
       case E_INDEX: {
@@ -563,10 +563,19 @@ struct Resolver {
     }
   }
 
+  // One String object per distinct literal text, so that Dictionary keys
+  // written as literals usually match by identity.
+  Value text_constant(const std::string& text) {
+    static std::unordered_map<std::string, Value> texts;
+    Value& v = texts[text];
+    if (v.tag == T_NONE) v = make_str(text);
+    return v;
+  }
+
   Expr* literal(Node* n) {
     ConstE* c = made<ConstE>(n);
     if (n->literal == L_STRING) {
-      c->v = make_str(n->text);
+      c->v = text_constant(n->text);
     } else if (n->literal == L_NUMBER) {
       if (n->has_int)
         c->v = Value::integer(n->int_value);
@@ -819,7 +828,7 @@ struct Resolver {
     if (target->kind == E_MEMBER) {
       AssignMemberS* a = made<AssignMemberS>(s);
       a->object = expression(target->target);
-      a->key = make_str(target->name);
+      a->key = text_constant(target->name);
       a->value = value_of(target);
       return a;
     }
@@ -897,7 +906,7 @@ struct Resolver {
     if (target->kind == E_MEMBER) {
       DelMemberS* d = made<DelMemberS>(s);
       d->object = expression(target->target);
-      d->key = make_str(target->name);
+      d->key = text_constant(target->name);
       return d;
     }
     compile_error(s, "unsupported del target", "delete a name, mutable index, Dictionary key, or instance field");
@@ -913,7 +922,7 @@ struct Resolver {
       if (member->kind == S_ASSIGN) {
         if (member->target->kind != E_NAME || member->name != "=")
           compile_error(member, "class fields require simple assignment", "use name = value in the class body");
-        c->fields.push_back({make_str(member->target->name), expression(member->value)});
+        c->fields.push_back({text_constant(member->target->name), expression(member->value)});
       } else if (member->kind != S_FUNCTION && member->kind != S_CTYPE) {
         compile_error(member, "unsupported class body statement", "use fields, ctype, and function methods");
       }
