@@ -1,6 +1,6 @@
 text = ""
-for i in range(200000):
-    text = text + "word" + str(i % 100) + ","
+for i in range(50000):
+    text += "word" + str(i % 100) + ","
 parts = text.split(",")
 count = 0
 for p in parts:

@@ -12,6 +12,8 @@ namespace kep {
 
 // ---------------------------------------------------------------- diagnostics
 
+void (*diagnostic_exit)(int status) = _exit;
+
 static std::string repeat_text(const std::string& text, int64_t n) {
   std::string out;
   for (int64_t i = 0; i < n; i++) out += text;
@@ -33,6 +35,7 @@ void report_diagnostic(const std::string& path, int line, int column, int width,
   if (!help.empty()) report += " help: " + help + "\n";
   out_write(report);
   out_flush();
+  diagnostic_exit(1);
   _exit(1);
 }
 

@@ -69,7 +69,9 @@ struct Node {
   std::vector<std::pair<Node*, NodeList>> branches;  // if
 };
 
-// Prints the six-line report on standard output and ends the process with status 1.
+// Prints the six-line report on standard output and ends the process with
+// status 1 through diagnostic_exit (a fuzzing build replaces it with a throw).
+extern void (*diagnostic_exit)(int status);
 [[noreturn]] void report_diagnostic(const std::string& path, int line, int column, int width,
                                     const std::string& source_line, const std::string& code,
                                     const std::string& message, const std::string& help);
