@@ -731,13 +731,17 @@ Value call_builtin(int id, Value* a, int count, const Expr* at) {
       return Value::integer((int64_t)v);
     }
     case B_string_chars: {
-      StrObj* s = as_str(a[0]);
       need_str(a[0], "__kep_string_chars");
+      StrObj* s = as_str(a[0]);
       Value list = make_seq(T_LIST);
-      int64_t n = str_chars(s);
       auto& items = as_seq(list)->v;
-      items.reserve((size_t)n);
-      for (int64_t i = 0; i < n; i++) items.push_back(str_char(s, i));
+      items.reserve((size_t)str_chars(s));
+      const std::string& t = s->s;
+      for (size_t off = 0; off < t.size();) {
+        size_t width = std::min(utf8_width((unsigned char)t[off]), t.size() - off);
+        items.push_back(width == 1 ? ascii_char((unsigned char)t[off]) : make_str(t.substr(off, width)));
+        off += width;
+      }
       return list;
     }
     case B_type_code: return Value::integer(type_code(a[0]));

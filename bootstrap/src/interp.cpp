@@ -191,8 +191,7 @@ Flow AssignS::exec(Value* frame) {
   if (all_text && place.tag == T_STR && place.o->rc == 1) {
     StrObj* s = as_str(place);
     for (size_t k = 0; k < appends.size(); k++) s->s += as_str(addends[k])->s;
-    s->hash = 0;
-    s->chars = -1;
+    s->changed();
     return F_NORMAL;
   }
   Value result = place;

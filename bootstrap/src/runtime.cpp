@@ -287,17 +287,18 @@ bool op_contains(const Value& container, const Value& item) {
 
 // ---------------------------------------------------------------- access
 
-Value str_char(StrObj* s, int64_t index) {
+Value ascii_char(unsigned char c) {
   static Value ascii[128];
+  Value& cached = ascii[c];
+  if (cached.tag == T_NONE) cached = make_str(std::string(1, (char)c));
+  return cached;
+}
+
+Value str_char(StrObj* s, int64_t index) {
   size_t off = char_offset(s, index);
   unsigned char lead = (unsigned char)s->s[off];
-  if (lead < 0x80) {
-    Value& cached = ascii[lead];
-    if (cached.tag == T_NONE) cached = make_str(std::string(1, (char)lead));
-    return cached;
-  }
-  size_t w = utf8_width(lead);
-  return make_str(s->s.substr(off, w));
+  if (lead < 0x80) return ascii_char(lead);
+  return make_str(s->s.substr(off, utf8_width(lead)));
 }
 
 static int64_t checked_index(const Value& index, int64_t length, const std::string& at) {

@@ -61,6 +61,7 @@ Value index_get(const Value& container, const Value& index, const std::string& a
 void index_set(const Value& container, const Value& index, const Value& value, const std::string& at);
 Value slice(const Value& target, const Value* start, const Value* stop, const Value* step);
 Value str_char(StrObj* s, int64_t index);  // one code point, index already in range
+Value ascii_char(unsigned char c);         // the shared one-character String of a byte below 0x80
 Value member_get(const Value& target, const std::string& name, const Value& key);
 void delete_index(const Value& container, const Value& index);
 

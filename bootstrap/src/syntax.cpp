@@ -491,7 +491,7 @@ struct Parser {
       pos.line = t.line;
       pos.column = t.column;
       pos.end_column = t.end_column;
-      current = parse_interpolation(t.value, &pos);
+      current = parse_interpolation(t.value, &pos, 2);
     } else if (t.kind == K_STRING || t.kind == K_NUMBER) {
       current = make_node(E_LITERAL, t);
       current->literal = t.kind == K_STRING ? L_STRING : L_NUMBER;
@@ -617,8 +617,10 @@ struct Parser {
   // ---- interpolated strings
 
   // Lowers a Tuv String's text to literal, String(...) call and "+" nodes. The
-  // nodes of an embedded expression are positioned in the outer source.
-  Node* parse_interpolation(const std::string& text, const Node* position) {
+  // nodes of an embedded expression are positioned in the outer source, whose
+  // text starts text_column columns after the position (past the quote, and
+  // the prefix letter of a Tuv String).
+  Node* parse_interpolation(const std::string& text, const Node* position, int text_column) {
     std::vector<std::pair<uint32_t, uint32_t>> cs;
     for (size_t off = 0; off < text.size();) {
       size_t w = char_width((unsigned char)text[off]);
@@ -668,7 +670,7 @@ struct Parser {
         std::string inner = text.substr(from, to - from);
         if (inner.find_first_not_of(" \t\r\n") == std::string::npos)
           fail("E1113", "empty Tuv String interpolation", "put an expression between the braces");
-        Parser sub(path, inner, shown, position->line, position->column + 2 + (int)(i + 1));
+        Parser sub(path, inner, shown, position->line, position->column + text_column + (int)(i + 1));
         sub.nesting = nesting;
         Node* expr = sub.parse_expression();
         if (!sub.check_kind(K_EOF))
@@ -689,6 +691,7 @@ struct Parser {
       }
     }
     if (!pending.empty() || parts.empty()) parts.push_back(make_string_literal_at(position, pending));
+    for (Node* part : parts) part->lowered = true;
     while (parts.size() > 1) {
       NodeList joined;
       for (size_t k = 0; k + 1 < parts.size(); k += 2) {
@@ -890,17 +893,16 @@ struct Parser {
   Node* parse_print(const Token& t) {
     Node* n = make_node(S_PRINT, t);
     n->flag = t.value == "printl";
-    TokKind first_kind = peek().kind;
     if (!check_kind(K_NEWLINE) && !check_kind(K_EOF)) {
       do {
         n->items.push_back(parse_expression());
       } while (accept_value(","));
     }
     // Only a plain String literal is lowered here: a Tuv String is lowered once, by the expression parser.
-    if (n->flag && n->items.size() == 1 && first_kind == K_STRING && n->items[0]->kind == E_LITERAL &&
-        n->items[0]->literal == L_STRING) {
+    if (n->flag && n->items.size() == 1 && n->items[0]->kind == E_LITERAL && n->items[0]->literal == L_STRING &&
+        !n->items[0]->lowered) {
       Node* literal = n->items[0];
-      n->items[0] = parse_interpolation(literal->text, literal);
+      n->items[0] = parse_interpolation(literal->text, literal, 1);
       n->flag = false;
     }
     expect_statement_end();

@@ -47,6 +47,7 @@ struct Node {
   bool has_int = false;  // integer_value present
   int64_t int_value = 0;
   bool flag = false;     // print: formatted; expression: discard
+  bool lowered = false;  // literal: made from a Tuv String's text
 
   Node* target = nullptr;  // call, index, slice, member, assign, delete
   Node* value = nullptr;   // assign

@@ -31,14 +31,27 @@ void count_str(StrObj* s) {
   s->ascii = ascii;
 }
 
+static constexpr int64_t kMarkEvery = 64;
+
+static size_t next_char(const std::string& t, size_t off) {
+  off++;
+  while (off < t.size() && ((unsigned char)t[off] & 0xC0) == 0x80) off++;
+  return off;
+}
+
 size_t char_offset(StrObj* s, int64_t index) {
   if (str_chars(s), s->ascii) return (size_t)index;
   const std::string& t = s->s;
-  size_t off = 0;
-  for (int64_t k = 0; k < index && off < t.size(); k++) {
-    off++;
-    while (off < t.size() && ((unsigned char)t[off] & 0xC0) == 0x80) off++;
+  if (s->marks.empty()) {
+    size_t off = 0;
+    for (int64_t k = 0; off < t.size(); k++, off = next_char(t, off))
+      if (k % kMarkEvery == 0) s->marks.push_back((uint32_t)off);
+    s->marks.push_back((uint32_t)t.size());
   }
+  size_t mark = (size_t)(index / kMarkEvery);
+  if (mark >= s->marks.size()) return t.size();
+  size_t off = s->marks[mark];
+  for (int64_t k = mark * kMarkEvery; k < index && off < t.size(); k++) off = next_char(t, off);
   return off;
 }
 

@@ -77,7 +77,15 @@ struct StrObj : Obj {
   uint64_t hash = 0;      // 0: not computed yet
   int64_t chars = -1;     // code points; -1: not counted yet
   bool ascii = false;     // valid once chars >= 0
+  // Byte offset of every 64th code point of a non-ASCII String, made on
+  // its first indexing, so that indexing stays cheap.
+  std::vector<uint32_t> marks;
   explicit StrObj(std::string text) : Obj(T_STR), s(std::move(text)) {}
+  void changed() {
+    hash = 0;
+    chars = -1;
+    marks.clear();
+  }
 };
 
 // List, Tuple, RealArray, IntArray (Int items) and FloatArray (Float items).
