@@ -1,0 +1,144 @@
+#!/usr/bin/env bash
+# Tests kep-configure (stdlib/configure.kep) and the json module under kep0.
+#
+# Configuration cases: every NAME.kep under tests/config/ and
+# tests/config/cases/ that has a NAME.out beside it is an entry module. The
+# generator writes .NAME-evaluator.kep next to it; when the generator refuses,
+# its own report is the result, otherwise the evaluator is run and its
+# output is. The result is compared with NAME.out (standard output),
+# NAME.err (standard error, default empty) and NAME.status (exit status,
+# default 0); NAME.evaluator, when present, is the exact evaluator text.
+# The json module has golden programs under tests/config/json_cases/.
+set -u
+root=$(cd "$(dirname "$0")/../.." && pwd)
+cd "$root"
+kep0=${KEP0:-$root/bootstrap/kep0}
+tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
+pass=0; fail=0
+
+report() {  # report NAME PROBLEMS
+  if [ -z "$2" ]; then
+    pass=$((pass + 1))
+  else
+    fail=$((fail + 1)); echo "FAIL $1:$2"
+  fi
+}
+
+# generate ENTRY EVALUATOR: runs the generator; its output goes to $tmp/gen.*
+generate() {
+  "$kep0" stdlib/configure.kep "$@" > "$tmp/gen.out" 2> "$tmp/gen.err"
+  echo $? > "$tmp/gen.status"
+}
+
+# run_case ENTRY EXPECTED_BASE
+run_case() {
+  local entry=$1 base=$2 problems=""
+  local evaluator
+  evaluator="$(dirname "$entry")/.$(basename "$entry" .kep)-evaluator.kep"
+  echo "stale" > "$evaluator"
+  generate "$entry" "$evaluator"
+  if [ "$(cat "$tmp/gen.status")" != 0 ]; then
+    [ -e "$evaluator" ] && problems="$problems evaluator-left-behind"
+    cp "$tmp/gen.out" "$tmp/out"; cp "$tmp/gen.err" "$tmp/err"; cp "$tmp/gen.status" "$tmp/status"
+  else
+    if [ -f "$base.evaluator" ] && ! cmp -s "$evaluator" "$base.evaluator"; then
+      problems="$problems evaluator-text"
+      [ -n "${VERBOSE:-}" ] && diff "$base.evaluator" "$evaluator" | head -20
+    fi
+    "$kep0" "$evaluator" > "$tmp/out" 2> "$tmp/err"
+    echo $? > "$tmp/status"
+  fi
+  rm -f "$evaluator"
+  local want_err=/dev/null want_status=0
+  [ -f "$base.err" ] && want_err="$base.err"
+  [ -f "$base.status" ] && want_status=$(cat "$base.status")
+  cmp -s "$tmp/out" "$base.out" || problems="$problems stdout"
+  cmp -s "$tmp/err" "$want_err" || problems="$problems stderr"
+  [ "$(cat "$tmp/status")" = "$want_status" ] || problems="$problems status($(cat "$tmp/status"), want $want_status)"
+  if [ -n "$problems" ] && [ -n "${VERBOSE:-}" ]; then
+    diff "$base.out" "$tmp/out" | head -10; diff "$want_err" "$tmp/err" | head -10
+  fi
+  report "$entry" "$problems"
+}
+
+for out in tests/config/*.out tests/config/cases/*.out; do
+  entry=${out%.out}.kep
+  [ -f "$entry" ] && run_case "$entry" "${out%.out}"
+done
+# The conformance suite names the cycle's report after the cycle, not the entry.
+run_case tests/config/cycle_a.kep tests/config/cycle
+
+# Paths are compared as texts: entered as cycle_a.kep, the module comes back
+# as ./cycle_a.kep and is only then seen twice.
+(cd tests/config && "$kep0" "$root/stdlib/configure.kep" cycle_a.kep "$tmp/cycle-evaluator.kep") > "$tmp/out"
+problems=""
+[ "$(cat "$tmp/out")" = "Configuration import cycle: ./cycle_b.kep -> ./cycle_a.kep -> ./cycle_b.kep" ] || problems=" stdout($(cat "$tmp/out"))"
+report "cycle from the entry's directory" "$problems"
+
+# The generated tree: its evaluator's whole output goes to the checker as one
+# argument, as the conformance suite passes it.
+evaluator=tests/config/.generated-test-evaluator.kep
+generate tests/config/generated.kep "$evaluator"
+json=$("$kep0" "$evaluator"; echo x); json=${json%x}
+rm -f "$evaluator"
+problems=""
+"$kep0" tests/config_generated_check.kep "$json" > "$tmp/out" 2>&1
+cmp -s "$tmp/out" tests/config_generated_check.out || problems=" checker output"
+[ -n "$problems" ] && [ -n "${VERBOSE:-}" ] && diff tests/config_generated_check.out "$tmp/out"
+report tests/config/generated.kep "$problems"
+
+# Usage: ENTRY and OUTPUT are both required.
+for args in "" "tests/config/defaults.kep"; do
+  generate $args
+  problems=""
+  [ "$(cat "$tmp/gen.out")" = "usage: kep-configure ENTRY OUTPUT" ] || problems=" stdout"
+  [ "$(cat "$tmp/gen.status")" = 2 ] || problems="$problems status"
+  report "usage with arguments '$args'" "$problems"
+done
+
+# Purity: each feature text, alone in a module (in a comment, where it counts
+# too), and the feature reported. A text that contains an earlier one of the
+# list is reported as that one.
+purity_table=(
+  "input |input " "input(|input(" "readfile(|readfile(" "writefile(|writefile("
+  "appendfile(|appendfile(" "load http|load http" "load env|load env"
+  "load native|load native" "load os|load os" "from os |from os "
+  "load system|load system" "from system |from system " "load time|load time"
+  "from time |from time " "getenv(|getenv(" "run(|run(" "capture(|capture("
+  "native_open(|native_open(" "native_call(|native_call(" "clock(|clock("
+  "__kep_wall_time(|__kep_wall_time(" "__kep_sleep(|__kep_sleep("
+  "__kep_run(|run(" "__kep_capture(|capture(" "exit(|exit("
+  "writebytes(|writebytes(" "readbytes(|readbytes(" "mkdir(|mkdir("
+  "unlink(|unlink(" "exists(|exists(" "__kep_fd_open(|__kep_fd_open("
+  "__kep_syscall(|__kep_syscall(" "native_function(|native_function("
+  "from env |from env " "from http |from http " "from native |from native "
+  "load process|load process" "load plugin|load plugin" "load cuda|load cuda"
+  "exit(0) after clock()|clock(" "my_input(x)|input(" "load osmosis|load os"
+)
+module="$tmp/impure.kep"
+for row in "${purity_table[@]}"; do
+  text=${row%%|*}; feature=${row#*|}
+  printf 'config = {}\n# %s\n' "$text" > "$module"
+  echo "stale" > "$tmp/impure-evaluator.kep"
+  generate "$module" "$tmp/impure-evaluator.kep"
+  problems=""
+  [ "$(cat "$tmp/gen.out")" = "Impure configuration feature $feature in $module" ] || problems=" stdout($(cat "$tmp/gen.out"))"
+  [ "$(cat "$tmp/gen.status")" = 1 ] || problems="$problems status"
+  [ -e "$tmp/impure-evaluator.kep" ] && problems="$problems evaluator-left-behind"
+  report "purity of '$text'" "$problems"
+done
+
+# A path with quotes, a backslash and a line feed reaches the evaluator intact.
+odd="$tmp/say \"hi\" \\ there"$'\n'"next line"
+mkdir -p "$odd"
+printf 'config = {}\noptions = {"port": {"required": True, "default": 1, "type": "Int"}}\n' > "$odd/app.kep"
+generate "$odd/app.kep" "$odd/.app-evaluator.kep"
+"$kep0" "$odd/.app-evaluator.kep" > "$tmp/out" 2>&1
+problems=""
+[ "$(cat "$tmp/out")" = "Missing required option port declared in $odd/app.kep" ] || problems=" stdout($(cat "$tmp/out"))"
+report "path with quotes, backslash and line feed" "$problems"
+
+echo "config: $pass passed, $fail failed"
+json_ok=0
+bash tests/run_cases.sh tests/config/json_cases || json_ok=1
+[ "$fail" = 0 ] && [ "$json_ok" = 0 ]
