@@ -6,7 +6,9 @@
 #   3. the type passes over whole programs: the compiler's own sources (each
 #      module, and all of them in one program), the standard library and every
 #      test program that runs to status 0, each linked behind the dynamic
-#      standard library.
+#      standard library;
+#   4. the compiler's sources against the constructs that behave differently
+#      under the raw value convention (conventions.kep).
 # Exits 1 when any part fails.
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -37,4 +39,16 @@ if [ $whole_status -ne 0 ] || [ -n "$failing" ]; then
   status=1
 fi
 echo "whole programs: $passed passed, $((${#programs[@]} - passed)) failed"
+
+# The compiler's sources must compile to the same behaviour under every
+# value convention: conventions.kep lists the constructs that would not.
+for program in tests/codegen/compiler_modules.kep compiler/pure/kepc_direct.kep; do
+  report=$("$kep0" tests/codegen/conventions.kep "$program" 2>&1)
+  if [ "$report" != "no problems" ]; then
+    echo "value conventions ($program):"
+    printf '%s\n' "$report"
+    status=1
+  fi
+done
+[ $status -eq 0 ] && echo "value conventions: no problems"
 exit $status
