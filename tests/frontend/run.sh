@@ -2,8 +2,9 @@
 # The front end's tests, run from the repository root under kep0:
 #   1. the KEP test programs of this directory (golden cases);
 #   2. the driver on every root/cases/NAME.kep that has a NAME.out, run with
-#      root/ as the current directory so that the driver reads its stand-in
-#      library; stdout must equal NAME.out, the status NAME.status (default
+#      root/ as the current directory (its compiler/pure/dynamic_stdlib.kep
+#      links to the real library, and its stdlib/ holds the test modules);
+#      stdout must equal NAME.out, the status NAME.status (default
 #      1), stderr NAME.err (default empty), and no OUTPUT may be written;
 #   3. the driver's command line and file errors;
 #   4. the front end over the compiler's and the library's own sources.
