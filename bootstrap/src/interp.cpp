@@ -8,6 +8,7 @@
 #include "linker.hpp"
 #include "nodes.hpp"
 #include "output.hpp"
+#include "stack.hpp"
 
 namespace kep {
 
@@ -65,7 +66,7 @@ Value* reserve_frame(FuncDef* f) {
 Value enter_function(FuncDef* f, Value* frame) {
   g_depth++;
   FrameGuard guard{frame, frame + f->slots};
-  if (g_depth > kMaxDepth) raise_text("RecursionError: maximum recursion depth exceeded");
+  if (g_depth > kMaxDepth || stack_nearly_exhausted()) raise_text("RecursionError: maximum recursion depth exceeded");
   g_top = frame + f->slots;
   if (exec_block(f->body, frame) == F_RETURN) return std::move(g_return);
   return Value();

@@ -5,8 +5,10 @@
 // Runs PROGRAM with the dynamic standard library, as a compiled program of
 // the same source would run: arg(0) is PROGRAM's path, arg(i) the i-th ARG.
 #include <pthread.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -14,17 +16,20 @@
 #include "interp.hpp"
 #include "linker.hpp"
 #include "output.hpp"
+#include "stack.hpp"
 
 namespace {
 
 struct Run {
   std::vector<std::string> arguments;
+  size_t stack_size = 0;
   int status = 0;
 };
 
 void* run(void* data) {
   using namespace kep;
   Run* r = static_cast<Run*>(data);
+  set_stack_extent(r->stack_size);
   const std::string& path = r->arguments[0];
   try {
     std::string source = read_source_file(path);
@@ -40,6 +45,10 @@ void* run(void* data) {
     r->status = run_program(program, path);
   } catch (KepError& error) {
     fatal_report(error.message);
+  } catch (std::bad_alloc&) {
+    // As a compiled program ends when its allocator is exhausted.
+    err_write("KEP runtime error: MemoryError: allocator or object table exhausted\n");
+    _exit(70);
   }
   return nullptr;
 }
@@ -55,12 +64,18 @@ int main(int argc, char** argv) {
   Run r;
   for (int i = 1; i < argc; i++) r.arguments.push_back(argv[i]);
   // Deep recursion in KEP programs becomes deep recursion here: run on a
-  // stack large enough for the interpreter's own call depth limit.
-  pthread_attr_t attributes;
-  pthread_attr_init(&attributes);
-  pthread_attr_setstacksize(&attributes, size_t(4) << 30);
+  // large stack, as large as the address-space limit allows.
   pthread_t thread;
-  if (pthread_create(&thread, &attributes, run, &r) != 0) {
+  bool started = false;
+  for (size_t size = size_t(4) << 30; !started && size >= (size_t(16) << 20); size /= 4) {
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, size);
+    r.stack_size = size;
+    started = pthread_create(&thread, &attributes, run, &r) == 0;
+    pthread_attr_destroy(&attributes);
+  }
+  if (!started) {
     fprintf(stderr, "kep0: cannot start the interpreter thread\n");
     return 1;
   }

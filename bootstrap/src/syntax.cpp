@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "output.hpp"
+#include "stack.hpp"
 
 namespace kep {
 
@@ -379,7 +380,7 @@ struct Parser {
   struct Depth {
     Parser& p;
     explicit Depth(Parser& parser) : p(parser) {
-      if (++p.nesting > kMaxNesting)
+      if (++p.nesting > kMaxNesting || stack_nearly_exhausted())
         p.report_at_token(p.peek(), "E1100", "expression nested too deeply", "split the expression");
     }
     ~Depth() { p.nesting--; }
