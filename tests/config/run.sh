@@ -128,6 +128,26 @@ for row in "${purity_table[@]}"; do
   report "purity of '$text'" "$problems"
 done
 
+# Only a refusal removes OUTPUT. A module that cannot be read stops the run
+# with its own report and OUTPUT as it was; an OUTPUT that names one of the
+# modules is read as a module first and then replaced by the evaluator.
+mkdir -p "$tmp/keep"
+printf 'imports = ["gone"]\nconfig = {}\n' > "$tmp/keep/unreadable.kep"
+echo "stale" > "$tmp/keep/out.kep"
+generate "$tmp/keep/unreadable.kep" "$tmp/keep/out.kep"
+problems=""
+[ "$(cat "$tmp/gen.err")" = "KEP runtime error: FileError: cannot read file" ] || problems=" stderr($(cat "$tmp/gen.err"))"
+[ "$(cat "$tmp/gen.status")" = 1 ] || problems="$problems status"
+[ "$(cat "$tmp/keep/out.kep")" = "stale" ] || problems="$problems output-touched"
+report "unreadable module leaves OUTPUT alone" "$problems"
+printf 'imports = ["base"]\nconfig = {"app": 1}\n' > "$tmp/keep/app.kep"
+printf 'config = {"base": 1}\n' > "$tmp/keep/base.kep"
+generate "$tmp/keep/app.kep" "$tmp/keep/base.kep"
+problems=""
+[ "$(cat "$tmp/gen.status")" = 0 ] || problems=" status($(cat "$tmp/gen.status"): $(cat "$tmp/gen.err"))"
+[ "$(sed -n 2,3p "$tmp/keep/base.kep")" = $'load base\nload app' ] || problems="$problems evaluator"
+report "OUTPUT naming a module is read, then replaced" "$problems"
+
 # A path with quotes, a backslash and a line feed reaches the evaluator intact.
 odd="$tmp/say \"hi\" \\ there"$'\n'"next line"
 mkdir -p "$odd"
