@@ -739,7 +739,8 @@ Value call_builtin(int id, Value* a, int count, const Expr* at) {
       const std::string& t = s->s;
       for (size_t off = 0; off < t.size();) {
         size_t width = std::min(utf8_width((unsigned char)t[off]), t.size() - off);
-        items.push_back(width == 1 ? ascii_char((unsigned char)t[off]) : make_str(t.substr(off, width)));
+        bool ascii = (unsigned char)t[off] < 0x80;
+        items.push_back(ascii ? ascii_char((unsigned char)t[off]) : make_str(t.substr(off, width)));
         off += width;
       }
       return list;

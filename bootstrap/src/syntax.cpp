@@ -54,7 +54,7 @@ std::string get_source_line(const std::string& source, int n) {
   return source.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
 
-static int char_width(unsigned char lead) {
+static size_t char_width(unsigned char lead) {
   if (lead < 0x80) return 1;
   if (lead < 0xE0) return 2;
   if (lead < 0xF0) return 3;
@@ -617,6 +617,28 @@ struct Parser {
 
   // ---- interpolated strings
 
+  // The source column of each character of a literal's decoded text: the
+  // text starts text_column columns after the position, and an escape
+  // sequence is two characters of the source for one of the text.
+  std::vector<int> text_columns(const Node* position, int text_column, size_t count) {
+    std::string line = get_source_line(shown, position->line);
+    std::vector<std::pair<uint32_t, uint32_t>> source_chars;
+    for (size_t off = 0; off < line.size();) {
+      size_t w = std::min(char_width((unsigned char)line[off]), line.size() - off);
+      source_chars.push_back({(uint32_t)off, (uint32_t)w});
+      off += w;
+    }
+    std::vector<int> columns;
+    int column = position->column + text_column;
+    while (columns.size() < count) {
+      columns.push_back(column);
+      size_t k = (size_t)column - 1;
+      bool escape = k < source_chars.size() && source_chars[k].second == 1 && line[source_chars[k].first] == '\\';
+      column += escape ? 2 : 1;
+    }
+    return columns;
+  }
+
   // Lowers a Tuv String's text to literal, String(...) call and "+" nodes. The
   // nodes of an embedded expression are positioned in the outer source, whose
   // text starts text_column columns after the position (past the quote, and
@@ -630,6 +652,7 @@ struct Parser {
       off += w;
     }
     auto at = [&](size_t k) -> char { return k < cs.size() && cs[k].second == 1 ? text[cs[k].first] : 0; };
+    std::vector<int> columns = text_columns(position, text_column, cs.size() + 1);
     auto fail = [&](const char* code, const char* message, const char* help) {
       int width = position->end_column - position->column;
       report_diagnostic(path, position->line, position->column, width > 1 ? width : 1,
@@ -671,7 +694,7 @@ struct Parser {
         std::string inner = text.substr(from, to - from);
         if (inner.find_first_not_of(" \t\r\n") == std::string::npos)
           fail("E1113", "empty Tuv String interpolation", "put an expression between the braces");
-        Parser sub(path, inner, shown, position->line, position->column + text_column + (int)(i + 1));
+        Parser sub(path, inner, shown, position->line, columns[i + 1]);
         sub.nesting = nesting;
         Node* expr = sub.parse_expression();
         if (!sub.check_kind(K_EOF))
