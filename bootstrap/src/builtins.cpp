@@ -4,7 +4,6 @@
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <time.h>
@@ -103,8 +102,6 @@ int find_builtin(const std::string& name) {
   return found == table.end() ? -1 : found->second;
 }
 
-const char* builtin_name(int id) { return kBuiltins[id].name; }
-bool builtin_is(int id, const char* name) { return strcmp(kBuiltins[id].name, name) == 0; }
 
 void builtin_arity(int id, int& min_args, int& max_args) {
   min_args = kBuiltins[id].min_args;
@@ -488,7 +485,7 @@ static int64_t kernel_result(long r) { return r < 0 ? -errno : r; }
   fatal_unsupported(std::string("the built-in ") + kBuiltins[id].name + " is not available in the bootstrap interpreter");
 }
 
-Value call_builtin(int id, Value* a, int count, const Expr* at) {
+Value call_builtin(int id, Value* a, int count) {
   switch ((BuiltinId)id) {
     case B_gc: return Value::integer(0);
     case B_clock: return Value::real(monotonic_seconds(CLOCK_MONOTONIC));
@@ -769,7 +766,6 @@ Value call_builtin(int id, Value* a, int count, const Expr* at) {
     case B_syscall:
     case B_COUNT: break;
   }
-  (void)at;
   unsupported(id);
 }
 

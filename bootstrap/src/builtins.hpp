@@ -7,18 +7,14 @@
 
 namespace kep {
 
-struct Expr;
-
 // Index of a built-in name, or -1. A call by such a name always reaches the
 // built-in, whatever the program declares.
 int find_builtin(const std::string& name);
-const char* builtin_name(int id);
 // Number of arguments a built-in takes: exact when min == max; -1 for max
 // means the count is not checked (the built-in reads min arguments).
 void builtin_arity(int id, int& min_args, int& max_args);
-bool builtin_is(int id, const char* name);
 
-Value call_builtin(int id, Value* args, int count, const Expr* at);
+Value call_builtin(int id, Value* args, int count);
 
 // Methods of library values (everything that is not a class or an instance).
 Value call_method(const Value& receiver, const std::string& name, std::vector<Value>& args);

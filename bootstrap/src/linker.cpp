@@ -3,10 +3,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 #include <unordered_map>
 
 #include "runtime.hpp"

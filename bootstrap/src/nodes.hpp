@@ -253,7 +253,7 @@ struct BuiltinE : Expr {
     Value a[5];
     int n = (int)args.size();
     for (int k = 0; k < n; k++) a[k] = args[k]->eval(frame);
-    return call_builtin(id, a, n, this);
+    return call_builtin(id, a, n);
   }
 };
 

@@ -284,10 +284,6 @@ struct Lexer {
 
 }  // namespace
 
-std::vector<Token> tokenize(const std::string& path, const std::string& source) {
-  return Lexer(path, source, source, 1, 1).run();
-}
-
 // ---------------------------------------------------------------- parser
 
 namespace {

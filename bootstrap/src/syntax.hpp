@@ -83,8 +83,6 @@ std::string get_source_line(const std::string& source, int n);
 // Number of characters (code points, by lead byte) of a text.
 int64_t count_chars(const std::string& text);
 
-std::vector<Token> tokenize(const std::string& path, const std::string& source);
-
 NodeList parse_program(const std::string& path, const std::string& source);
 
 }  // namespace kep

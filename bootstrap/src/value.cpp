@@ -162,8 +162,5 @@ bool dict_delete(DictObj* d, const Value& key) {
   return true;
 }
 
-void dict_set_str(DictObj* d, const std::string& key, const Value& value) {
-  dict_set(d, make_str(key), value);
-}
 
 }  // namespace kep

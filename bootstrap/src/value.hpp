@@ -69,7 +69,6 @@ struct Value {
     if (tag >= T_STR && --o->rc == 0) destroy(o);
     tag = T_NONE;
   }
-  bool is_heap() const { return tag >= T_STR; }
 };
 
 struct StrObj : Obj {
@@ -138,6 +137,5 @@ uint64_t key_hash(const Value& k);
 int64_t dict_find(DictObj* d, const Value& key);  // entry position or -1
 void dict_set(DictObj* d, const Value& key, const Value& value);
 bool dict_delete(DictObj* d, const Value& key);
-void dict_set_str(DictObj* d, const std::string& key, const Value& value);
 
 }  // namespace kep
