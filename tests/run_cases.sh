@@ -10,6 +10,7 @@
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+. tests/case_check.sh
 runner=${KEP_RUN:-bootstrap/kep0}
 pass=0; fail=0
 tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
@@ -21,13 +22,7 @@ for dir in "$@"; do
     [ -f "$base.args" ] && mapfile -t args < "$base.args"
     input=/dev/null; [ -f "$base.in" ] && input="$base.in"
     $runner "$src" "${args[@]}" < "$input" > "$tmp/out" 2> "$tmp/err"
-    status=$?
-    want_status=0; [ -f "$base.status" ] && want_status=$(cat "$base.status")
-    want_err=/dev/null; [ -f "$base.err" ] && want_err="$base.err"
-    problems=""
-    cmp -s "$tmp/out" "$base.out" || problems="$problems stdout"
-    cmp -s "$tmp/err" "$want_err" || problems="$problems stderr"
-    [ "$status" = "$want_status" ] || problems="$problems status($status, want $want_status)"
+    problems=$(case_problems "$base" "$tmp/out" "$tmp/err" $? 0)
     if [ -z "$problems" ]; then
       pass=$((pass + 1))
     else
@@ -35,7 +30,7 @@ for dir in "$@"; do
       echo "FAIL $src:$problems"
       if [ -n "${VERBOSE:-}" ]; then
         diff "$base.out" "$tmp/out" | head -20
-        diff "$want_err" "$tmp/err" | head -20
+        [ -f "$base.err" ] && diff "$base.err" "$tmp/err" | head -20
       fi
     fi
   done

@@ -12,6 +12,7 @@
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
+. tests/case_check.sh
 kep0="$root/bootstrap/kep0"
 driver="$root/compiler/pure/kepc_direct.kep"
 here=tests/frontend
@@ -34,13 +35,7 @@ for src in "$here"/root/cases/*.kep; do
   name=cases/$(basename "$src")
   rm -f "$tmp/image"
   (cd "$here/root" && "$kep0" "$driver" "$name" "$tmp/image") > "$tmp/out" 2> "$tmp/err"
-  status=$?
-  want_status=1; [ -f "$base.status" ] && want_status=$(cat "$base.status")
-  want_err=/dev/null; [ -f "$base.err" ] && want_err="$base.err"
-  problems=""
-  cmp -s "$tmp/out" "$base.out" || problems="$problems stdout"
-  cmp -s "$tmp/err" "$want_err" || problems="$problems stderr"
-  [ "$status" = "$want_status" ] || problems="$problems status($status, want $want_status)"
+  problems=$(case_problems "$base" "$tmp/out" "$tmp/err" $? 1)
   [ -e "$tmp/image" ] && problems="$problems OUTPUT-written"
   if [ -n "$problems" ]; then
     fail "$src:$problems"
