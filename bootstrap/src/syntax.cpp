@@ -80,13 +80,17 @@ struct Lexer {
   std::vector<std::pair<uint32_t, uint32_t>> chars;  // offset, byte length
   size_t i = 0;
   int line, column, depth = 0;
-  int base_column;  // column of the first character of the first line
+  // The text stands on first_line of the shown text; columns holds the shown
+  // column of its first characters (an escape sequence of a Tuv String makes
+  // one character of two columns), and past its end columns go on one by one.
+  int first_line;
+  std::vector<int> columns;
   std::vector<Token> out;
 
-  Lexer(const std::string& p, const std::string& s, const std::string& shown_text, int first_line,
-        int first_column)
-      : path(p), source(s), shown(shown_text), line(first_line), column(first_column),
-        base_column(first_column) {
+  Lexer(const std::string& p, const std::string& s, const std::string& shown_text, int first_line_,
+        std::vector<int> columns_)
+      : path(p), source(s), shown(shown_text), line(first_line_), column(columns_.at(0)),
+        first_line(first_line_), columns(std::move(columns_)) {
     for (size_t off = 0; off < s.size();) {
       size_t w = char_width((unsigned char)s[off]);
       if (off + w > s.size()) w = s.size() - off;
@@ -103,14 +107,29 @@ struct Lexer {
   }
   bool is_single(size_t k) const { return k < chars.size() && chars[k].second == 1; }
 
+  // The shown column of a column counted through the text from its first one.
+  int shown_column(int at_line, int at_column) const {
+    int offset = at_column - columns[0];
+    int last = (int)columns.size() - 1;
+    if (at_line != first_line) return at_column;
+    return offset <= last ? columns[offset] : columns[last] + offset - last;
+  }
+
+  // Reports the span of width counted columns at at_column.
   [[noreturn]] void fail(int at_line, int at_column, int width, const char* code, const char* message,
                          const char* help) {
+    int start = shown_column(at_line, at_column);
+    fail_shown(at_line, start, shown_column(at_line, at_column + width) - start, code, message, help);
+  }
+
+  [[noreturn]] void fail_shown(int at_line, int at_column, int width, const char* code, const char* message,
+                               const char* help) {
     report_diagnostic(path, at_line, at_column, width, get_source_line(shown, at_line), code, message,
                       help);
   }
 
   void push(TokKind kind, std::string value, int l, int c, int e) {
-    out.push_back(Token{kind, std::move(value), l, c, e});
+    out.push_back(Token{kind, std::move(value), l, shown_column(l, c), shown_column(l, e)});
   }
 
   static bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -153,7 +172,7 @@ struct Lexer {
     }
     if (depth != 0) {
       int width_of_line = (int)count_chars(get_source_line(shown, line));
-      fail(line, width_of_line > 1 ? width_of_line : 1, 1, "E0007", "unclosed delimiter",
+      fail_shown(line, width_of_line > 1 ? width_of_line : 1, 1, "E0007", "unclosed delimiter",
            "add the matching closing delimiter");
     }
     push(K_EOF, "", line, column, column);
@@ -298,8 +317,8 @@ struct Parser {
   int nesting = 0;
 
   Parser(const std::string& p, const std::string& source, const std::string& shown_text, int line,
-         int column)
-      : tokens(Lexer(p, source, shown_text, line, column).run()), path(p), shown(shown_text) {}
+         std::vector<int> columns)
+      : tokens(Lexer(p, source, shown_text, line, std::move(columns)).run()), path(p), shown(shown_text) {}
 
   const Token& peek() const { return tokens[pos]; }
   const Token& previous() const { return tokens[pos == 0 ? 0 : pos - 1]; }
@@ -690,7 +709,8 @@ struct Parser {
         std::string inner = text.substr(from, to - from);
         if (inner.find_first_not_of(" \t\r\n") == std::string::npos)
           fail("E1113", "empty Tuv String interpolation", "put an expression between the braces");
-        Parser sub(path, inner, shown, position->line, columns[i + 1]);
+        Parser sub(path, inner, shown, position->line,
+                   std::vector<int>(columns.begin() + (long)i + 1, columns.begin() + (long)k + 1));
         sub.nesting = nesting;
         Node* expr = sub.parse_expression();
         if (!sub.check_kind(K_EOF))
@@ -961,7 +981,7 @@ struct Parser {
 }  // namespace
 
 NodeList parse_program(const std::string& path, const std::string& source) {
-  Parser parser(path, source, source, 1, 1);
+  Parser parser(path, source, source, 1, {1});
   return parser.parse_block({});
 }
 
