@@ -11,13 +11,6 @@ void destroy(Obj* o) {
   }
 }
 
-size_t utf8_width(unsigned char lead) {
-  if (lead < 0x80) return 1;
-  if (lead < 0xE0) return 2;
-  if (lead < 0xF0) return 3;
-  return 4;
-}
-
 void count_str(StrObj* s) {
   int64_t n = 0;
   bool ascii = true;
