@@ -62,9 +62,7 @@ struct DictE : Expr {
 struct RealArrayE : Expr {
   SeqE* list;
   Value eval(Value* frame) override {
-    Value r = call_library("__kep_real_array", {list->eval(frame)});
-    if (r.tag == T_LIST) r.o->tag = r.tag = T_REAL;
-    return r;
+    return relabel_list(call_library("__kep_real_array", {list->eval(frame)}), T_REAL);
   }
 };
 
