@@ -103,7 +103,6 @@ int find_builtin(const std::string& name) {
   return found == table.end() ? -1 : found->second;
 }
 
-
 void builtin_arity(int id, int& min_args, int& max_args) {
   min_args = kBuiltins[id].min_args;
   max_args = kBuiltins[id].max_args;
@@ -348,10 +347,7 @@ static Value capture_program(const Value& program, const Value& arguments, const
   g_capture_status = wait_status(pid);
   g_capture_stderr = make_str(read_memory_file(err_fd));
   close_all();
-  if (io_failed) {
-    g_last_error = make_str("ProcessError: capture I/O failed");
-    throw KepError{g_last_error};
-  }
+  if (io_failed) raise_text("ProcessError: capture I/O failed");
   return make_str(std::move(output));
 }
 

@@ -114,7 +114,6 @@ Value CheckE::eval(Value* frame) {
   if (truth(condition->eval(frame))) return Value();
   Value m = message->eval(frame);
   if (ends_program) {
-    g_last_error = m;
     err_write("KEP runtime error: CheckError\n");
     _exit(1);
   }
@@ -290,7 +289,6 @@ Flow ErrorS::exec(Value* frame) {
     full += text;
   }
   if (ends_program) {
-    g_last_error = make_str(full);
     std::string kind = prefix.substr(0, prefix.size() - 2);
     err_write("KEP runtime error: " + (literal_string ? full : kind) + "\n");
     _exit(1);
@@ -346,6 +344,12 @@ struct Resolver {
 
   // ---- declarations
 
+  // Statements after one that always leaves the block never run: they are
+  // neither compiled nor given slots.
+  static bool ends_block(const Node* s) {
+    return s->kind == S_RETURN || s->kind == S_BREAK || s->kind == S_CONTINUE || s->kind == S_ERROR;
+  }
+
   void collect_locals(const NodeList& statements, Slots& slots) {
     auto enter = [&](const std::string& name) {
       if (!slots.count(name)) {
@@ -376,7 +380,7 @@ struct Resolver {
           break;
         default: break;
       }
-      if (s->kind == S_RETURN || s->kind == S_BREAK || s->kind == S_CONTINUE || s->kind == S_ERROR) break;
+      if (ends_block(s)) break;
     }
   }
 
@@ -690,7 +694,7 @@ struct Resolver {
     Block out;
     for (Node* s : statements) {
       if (Stmt* st = statement(s)) out.push_back(st);
-      if (s->kind == S_RETURN || s->kind == S_BREAK || s->kind == S_CONTINUE || s->kind == S_ERROR) break;
+      if (ends_block(s)) break;
     }
     return out;
   }

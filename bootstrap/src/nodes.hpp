@@ -179,8 +179,9 @@ enum CmpOp { C_EQ, C_NE, C_LT, C_LE, C_GT, C_GE, C_IN, C_NOT_IN, C_IS, C_IS_NOT 
 
 bool compare_values(CmpOp op, const Value& a, const Value& b);
 
-// One comparison; a chain is a list of them over shared operand nodes, each
-// inner operand evaluated again by the next pair, as compiled code does.
+// A comparison or a chain of them: each operator compares its two neighbouring
+// operands, and an inner operand is evaluated again for the next pair, as
+// compiled code does.
 struct CompareE : Expr {
   std::vector<CmpOp> ops;
   std::vector<Expr*> operands;

@@ -179,7 +179,7 @@ struct Lexer {
     if (depth != 0) {
       int width_of_line = (int)count_chars(get_source_line(shown, line));
       fail_shown(line, width_of_line > 1 ? width_of_line : 1, 1, "E0007", "unclosed delimiter",
-           "add the matching closing delimiter");
+                 "add the matching closing delimiter");
     }
     push(K_EOF, "", line, column, column);
     return std::move(out);
