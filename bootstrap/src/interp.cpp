@@ -67,7 +67,6 @@ Value enter_function(FuncDef* f, Value* frame) {
   g_depth++;
   FrameGuard guard{frame, frame + f->slots};
   if (g_depth > kMaxDepth || stack_nearly_exhausted()) raise_text("RecursionError: maximum recursion depth exceeded");
-  g_top = frame + f->slots;
   if (exec_block(f->body, frame) == F_RETURN) return std::move(g_return);
   return Value();
 }

@@ -10,10 +10,10 @@ namespace kep {
 
 extern Value* g_globals;
 
-// Calls a declared function with its arguments already in the first slots
-// of a frame that starts at the current top of the value stack.
-Value enter_function(FuncDef* f, Value* frame);
+// A call reserves its frame on the value stack, puts the arguments in its
+// first slots and enters the function, which releases the frame.
 Value* reserve_frame(FuncDef* f);
+Value enter_function(FuncDef* f, Value* frame);
 // Releases a reserved frame whose call never started (an argument failed).
 void abandon_frame(FuncDef* f, Value* frame);
 
