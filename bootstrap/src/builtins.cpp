@@ -103,7 +103,6 @@ int find_builtin(const std::string& name) {
   return found == table.end() ? -1 : found->second;
 }
 
-
 void builtin_arity(int id, int& min_args, int& max_args) {
   min_args = kBuiltins[id].min_args;
   max_args = kBuiltins[id].max_args;
@@ -348,10 +347,7 @@ static Value capture_program(const Value& program, const Value& arguments, const
   g_capture_status = wait_status(pid);
   g_capture_stderr = make_str(read_memory_file(err_fd));
   close_all();
-  if (io_failed) {
-    g_last_error = make_str("ProcessError: capture I/O failed");
-    throw KepError{g_last_error};
-  }
+  if (io_failed) raise_text("ProcessError: capture I/O failed");
   return make_str(std::move(output));
 }
 
@@ -533,14 +529,8 @@ Value call_builtin(int id, Value* a, int count) {
       }
     case B_String: return to_string(a[0]);
     case B_List: return call_library("__kep_list", {a[0]});
-    case B_Tuple:
-    case B_RealArray: {
-      Value r = call_library(id == B_Tuple ? "__kep_list" : "__kep_real_array", {a[0]});
-      if (r.tag == T_LIST) {
-        r.o->tag = r.tag = id == B_Tuple ? T_TUPLE : T_REAL;
-      }
-      return r;
-    }
+    case B_Tuple: return relabel_list(call_library("__kep_list", {a[0]}), T_TUPLE);
+    case B_RealArray: return relabel_list(call_library("__kep_real_array", {a[0]}), T_REAL);
     case B_Dictionary: return call_library("__kep_dictionary", {a[0]});
     case B_len: return Value::integer(length_of(a[0]));
     case B_chr: return make_str(utf8_of((uint64_t)int_of(a[0], "chr")));
@@ -807,9 +797,7 @@ Value call_helper(const char* helper, const Value& receiver, std::vector<Value>&
   all.reserve(args.size() + 1);
   all.push_back(receiver);
   for (Value& v : args) all.push_back(std::move(v));
-  FuncDef* f = find_function(helper);
-  if (!f) return call_library(helper, {});  // reports the missing library function
-  return call_function(f, all.data(), (int)all.size());
+  return call_function(library_function(helper), all.data(), (int)all.size());
 }
 
 void append_item(const Value& receiver, const Value& item) {
@@ -899,8 +887,7 @@ Value call_method(const Value& receiver, const std::string& name, std::vector<Va
     method_error("method setdefault expects 2 argument(s), got " + std::to_string(n));
   }
   Value result = call_helper(helper, receiver, args);
-  if (name == "copy" && fixed && result.tag == T_LIST) result.o->tag = result.tag = tag;
-  return result;
+  return name == "copy" && fixed ? relabel_list(std::move(result), tag) : result;
 }
 
 }  // namespace kep

@@ -67,7 +67,6 @@ Value enter_function(FuncDef* f, Value* frame) {
   g_depth++;
   FrameGuard guard{frame, frame + f->slots};
   if (g_depth > kMaxDepth || stack_nearly_exhausted()) raise_text("RecursionError: maximum recursion depth exceeded");
-  g_top = frame + f->slots;
   if (exec_block(f->body, frame) == F_RETURN) return std::move(g_return);
   return Value();
 }
@@ -114,7 +113,6 @@ Value CheckE::eval(Value* frame) {
   if (truth(condition->eval(frame))) return Value();
   Value m = message->eval(frame);
   if (ends_program) {
-    g_last_error = m;
     err_write("KEP runtime error: CheckError\n");
     _exit(1);
   }
@@ -132,8 +130,7 @@ Value MethodE::eval(Value* frame) {
       cached_class = cls;
     }
     if (!cached_method) raise_text("TypeError: unknown class method: " + name);
-    bool self = cached_method->node->strings.size() > 0 && cached_method->node->strings[0] == "self";
-    if (self) values.push_back(recv);
+    if (cached_method->takes_self) values.push_back(recv);
     for (Expr* e : args) values.push_back(e->eval(frame));
     return call_function(cached_method, values.data(), (int)values.size());
   }
@@ -230,13 +227,13 @@ Flow ForRangeS::exec(Value* frame) {
   }
   if (by == 0) raise_text("ValueError: rang step cannot be zero at " + at);
   base[slot] = Value::integer(from);
-  while (true) {
-    int64_t current = int_of(base[slot], "a counting loop variable");
-    if (by > 0 ? current >= to : current <= to) break;
+  // The body may assign the variable: the next round counts on from its value.
+  for (int64_t current = from; by > 0 ? current < to : current > to;) {
     Flow f = exec_block(body, frame);
     if (f == F_BREAK) break;
     if (f == F_RETURN) return f;
-    base[slot] = Value::integer((int64_t)((uint64_t)int_of(base[slot], "a counting loop variable") + (uint64_t)by));
+    current = (int64_t)((uint64_t)int_of(base[slot], "a counting loop variable") + (uint64_t)by);
+    base[slot] = Value::integer(current);
   }
   return F_NORMAL;
 }
@@ -291,7 +288,6 @@ Flow ErrorS::exec(Value* frame) {
     full += text;
   }
   if (ends_program) {
-    g_last_error = make_str(full);
     std::string kind = prefix.substr(0, prefix.size() - 2);
     err_write("KEP runtime error: " + (literal_string ? full : kind) + "\n");
     _exit(1);
@@ -345,15 +341,13 @@ struct Resolver {
     return (n->path ? *n->path : fallback) + ":" + std::to_string(n->line);
   }
 
-  template <typename T>
-  T* made(const Node* at) {
-    T* e = new T();
-    e->line = at->line;
-    e->path = at->path ? at->path : intern_path(main_path);
-    return e;
-  }
-
   // ---- declarations
+
+  // Statements after one that always leaves the block never run: they are
+  // neither compiled nor given slots.
+  static bool ends_block(const Node* s) {
+    return s->kind == S_RETURN || s->kind == S_BREAK || s->kind == S_CONTINUE || s->kind == S_ERROR;
+  }
 
   void collect_locals(const NodeList& statements, Slots& slots) {
     auto enter = [&](const std::string& name) {
@@ -385,7 +379,7 @@ struct Resolver {
           break;
         default: break;
       }
-      if (s->kind == S_RETURN || s->kind == S_BREAK || s->kind == S_CONTINUE || s->kind == S_ERROR) break;
+      if (ends_block(s)) break;
     }
   }
 
@@ -396,7 +390,7 @@ struct Resolver {
     def->name = name;
     def->node = f;
     def->parameters = (int)f->strings.size();
-    def->cls = cls;
+    def->takes_self = !f->strings.empty() && f->strings[0] == "self";
     g_functions[name] = def;
     declared.push_back(def);
   }
@@ -458,13 +452,13 @@ struct Resolver {
     return false;
   }
 
-  Expr* variable(const Node* at, bool global, int slot) {
+  Expr* variable(bool global, int slot) {
     if (global) {
-      GlobalE* g = made<GlobalE>(at);
+      GlobalE* g = new GlobalE();
       g->slot = slot;
       return g;
     }
-    LocalE* l = made<LocalE>(at);
+    LocalE* l = new LocalE();
     l->slot = slot;
     return l;
   }
@@ -483,9 +477,9 @@ struct Resolver {
       case E_NAME: {
         bool global;
         int slot;
-        if (find_variable(n->name, global, slot)) return variable(n, global, slot);
+        if (find_variable(n->name, global, slot)) return variable(global, slot);
         if (FuncDef* f = find_function(n->name)) {
-          ConstE* c = made<ConstE>(n);
+          ConstE* c = new ConstE();
           c->v = Value::function(f);
           return c;
         }
@@ -493,39 +487,39 @@ struct Resolver {
       }
       case E_LIST:
       case E_TUPLE: {
-        SeqE* e = made<SeqE>(n);
+        SeqE* e = new SeqE();
         e->tag = n->kind == E_LIST ? T_LIST : T_TUPLE;
         e->items = expressions(n->items);
         return e;
       }
       case E_REAL_ARRAY: {
-        RealArrayE* e = made<RealArrayE>(n);
-        e->list = made<SeqE>(n);
+        RealArrayE* e = new RealArrayE();
+        e->list = new SeqE();
         e->list->tag = T_LIST;
         e->list->items = expressions(n->items);
         return e;
       }
       case E_DICTIONARY: {
-        DictE* e = made<DictE>(n);
+        DictE* e = new DictE();
         for (auto& entry : n->entries) e->entries.push_back({expression(entry.first), expression(entry.second)});
         return e;
       }
       case E_MEMBER: {
-        MemberE* e = made<MemberE>(n);
+        MemberE* e = new MemberE();
         e->target = expression(n->target);
         e->name = n->name;
         e->key = text_constant(n->name);
         return e;
       }
       case E_INDEX: {
-        IndexE* e = made<IndexE>(n);
+        IndexE* e = new IndexE();
         e->target = expression(n->target);
         e->index = expression(n->index);
         e->at = position(n, main_path);
         return e;
       }
       case E_SLICE: {
-        SliceE* e = made<SliceE>(n);
+        SliceE* e = new SliceE();
         e->target = expression(n->target);
         if (n->start) e->start = expression(n->start);
         if (n->stop) e->stop = expression(n->stop);
@@ -535,22 +529,22 @@ struct Resolver {
       case E_UNARY: {
         Expr* operand = expression(n->operand);
         if (n->name == "not") {
-          NotE* e = made<NotE>(n);
+          NotE* e = new NotE();
           e->operand = operand;
           return e;
         }
         if (n->name == "-") {
-          NegE* e = made<NegE>(n);
+          NegE* e = new NegE();
           e->operand = operand;
           return e;
         }
-        PlusE* e = made<PlusE>(n);
+        PlusE* e = new PlusE();
         e->operand = operand;
         return e;
       }
       case E_BINARY: return binary(n, expression(n->left), expression(n->right));
       case E_COMPARE: {
-        CompareE* e = made<CompareE>(n);
+        CompareE* e = new CompareE();
         static const std::unordered_map<std::string, CmpOp> ops = {
             {"==", C_EQ}, {"!=", C_NE}, {"<", C_LT},   {"<=", C_LE},        {">", C_GT},
             {">=", C_GE}, {"in", C_IN}, {"not in", C_NOT_IN}, {"is", C_IS}, {"is not", C_IS_NOT}};
@@ -573,7 +567,7 @@ struct Resolver {
   }
 
   Expr* literal(Node* n) {
-    ConstE* c = made<ConstE>(n);
+    ConstE* c = new ConstE();
     if (n->literal == L_STRING) {
       c->v = text_constant(n->text);
     } else if (n->literal == L_NUMBER) {
@@ -588,14 +582,14 @@ struct Resolver {
   }
 
   Expr* binary(Node* n, Expr* left, Expr* right) {
-    if (n->name == "and" || n->name == "or") {
-      if (n->name == "and") {
-        AndE* e = made<AndE>(n);
-        e->left = left;
-        e->right = right;
-        return e;
-      }
-      OrE* e = made<OrE>(n);
+    if (n->name == "and") {
+      AndE* e = new AndE();
+      e->left = left;
+      e->right = right;
+      return e;
+    }
+    if (n->name == "or") {
+      OrE* e = new OrE();
       e->left = left;
       e->right = right;
       return e;
@@ -603,7 +597,7 @@ struct Resolver {
     static const std::unordered_map<std::string, BinOp> ops = {{"+", OP_ADD},      {"-", OP_SUB}, {"*", OP_MUL},
                                                               {"/", OP_DIV},      {"//", OP_FLOORDIV},
                                                               {"%", OP_MOD},      {"^", OP_POW}};
-    BinE* e = made<BinE>(n);
+    BinE* e = new BinE();
     e->op = ops.at(n->name);
     e->left = left;
     e->right = right;
@@ -614,7 +608,7 @@ struct Resolver {
   Expr* call(Node* n) {
     Node* target = n->target;
     if (target->kind == E_MEMBER) {
-      MethodE* e = made<MethodE>(n);
+      MethodE* e = new MethodE();
       e->receiver = expression(target->target);
       e->name = target->name;
       e->args = expressions(n->items);
@@ -631,7 +625,7 @@ struct Resolver {
     if (id >= 0) return builtin(n, id, m);
     auto cls = classes.find(name);
     if (cls != classes.end()) {
-      CallClassE* e = made<CallClassE>(n);
+      CallClassE* e = new CallClassE();
       e->cls = cls->second;
       e->init = find_function(name + "__init");
       if (e->init) {
@@ -646,7 +640,7 @@ struct Resolver {
       if (m != f->parameters)
         compile_error(n, "function argument count mismatch for " + name,
                       "pass exactly " + std::to_string(f->parameters) + " arguments");
-      CallFuncE* e = made<CallFuncE>(n);
+      CallFuncE* e = new CallFuncE();
       e->f = f;
       e->args = expressions(n->items);
       return e;
@@ -654,8 +648,8 @@ struct Resolver {
     bool global;
     int slot;
     if (find_variable(name, global, slot)) {
-      CallVarE* e = made<CallVarE>(n);
-      e->variable = variable(target, global, slot);
+      CallVarE* e = new CallVarE();
+      e->variable = variable(global, slot);
       e->name = name;
       e->args = expressions(n->items);
       return e;
@@ -680,13 +674,13 @@ struct Resolver {
       compile_error(n, "builtin " + name + " expects at least " + std::to_string(lo) + " argument(s), got " + std::to_string(m),
                     "pass " + std::to_string(lo) + " argument(s)");
     if (name == "check") {
-      CheckE* e = made<CheckE>(n);
+      CheckE* e = new CheckE();
       e->condition = expression(n->items[0]);
       e->message = expression(n->items[1]);
       e->ends_program = ends_program();
       return e;
     }
-    BuiltinE* e = made<BuiltinE>(n);
+    BuiltinE* e = new BuiltinE();
     e->id = id;
     int used = hi < 0 ? lo : m;  // an unchecked built-in reads only the arguments it uses
     for (int k = 0; k < used; k++) e->args.push_back(expression(n->items[k]));
@@ -699,7 +693,7 @@ struct Resolver {
     Block out;
     for (Node* s : statements) {
       if (Stmt* st = statement(s)) out.push_back(st);
-      if (s->kind == S_RETURN || s->kind == S_BREAK || s->kind == S_CONTINUE || s->kind == S_ERROR) break;
+      if (ends_block(s)) break;
     }
     return out;
   }
@@ -716,7 +710,7 @@ struct Resolver {
     switch (s->kind) {
       case S_ASSIGN: return assignment(s);
       case S_PRINT: {
-        PrintS* p = made<PrintS>(s);
+        PrintS* p = new PrintS();
         for (Node* item : s->items) {
           if (item->kind == E_LITERAL && (item->literal == L_STRING || item->literal == L_NAME))
             p->parts.push_back({nullptr, item->text});
@@ -726,12 +720,12 @@ struct Resolver {
         return p;
       }
       case S_EXPRESSION: {
-        ExprS* e = made<ExprS>(s);
+        ExprS* e = new ExprS();
         e->e = expression(s->expression);
         return e;
       }
       case S_IF: {
-        IfS* i = made<IfS>(s);
+        IfS* i = new IfS();
         for (auto& b : s->branches) {
           Expr* condition = expression(b.first);
           i->branches.push_back({condition, block(b.second)});
@@ -741,7 +735,7 @@ struct Resolver {
       }
       case S_WHILE:
       case S_LOOP: {
-        WhileS* w = made<WhileS>(s);
+        WhileS* w = new WhileS();
         w->condition = s->kind == S_WHILE ? expression(s->condition) : nullptr;
         w->body = loop_body(s->body);
         return w;
@@ -753,11 +747,11 @@ struct Resolver {
           std::string word = s->kind == S_BREAK ? "break" : "continue";
           compile_error(s, word + " used outside a loop", "move " + word + " into while or loop");
         }
-        if (s->kind == S_BREAK) return made<BreakS>(s);
-        return made<ContinueS>(s);
+        if (s->kind == S_BREAK) return new BreakS();
+        return new ContinueS();
       case S_SAFE:
       case S_TRY: {
-        SafeS* h = made<SafeS>(s);
+        SafeS* h = new SafeS();
         h->is_try = s->kind == S_TRY;
         handlers++;
         h->body = block(s->body);
@@ -772,7 +766,7 @@ struct Resolver {
       case S_LOAD: compile_error(s, "load code generation reached the linked program", "check module linker lowering");
       case S_RETURN: {
         if (!locals) compile_error(s, "return used outside a function", "move return into a function");
-        ReturnS* r = made<ReturnS>(s);
+        ReturnS* r = new ReturnS();
         if (s->expression) r->value = expression(s->expression);
         return r;
       }
@@ -811,14 +805,14 @@ struct Resolver {
       return binary(&op, expression(place), value);
     };
     if (target->kind == E_NAME) {
-      AssignS* a = made<AssignS>(s);
+      AssignS* a = new AssignS();
       find_variable(target->name, a->global, a->slot);  // every assigned name has a slot of its own scope
       a->value = value_of(target);
       a->appends = concatenation_chain(a->value, a->global, a->slot);
       return a;
     }
     if (target->kind == E_INDEX) {
-      AssignIndexS* a = made<AssignIndexS>(s);
+      AssignIndexS* a = new AssignIndexS();
       a->container = expression(target->target);
       a->index = expression(target->index);
       a->value = value_of(target);
@@ -826,7 +820,7 @@ struct Resolver {
       return a;
     }
     if (target->kind == E_MEMBER) {
-      AssignMemberS* a = made<AssignMemberS>(s);
+      AssignMemberS* a = new AssignMemberS();
       a->object = expression(target->target);
       a->key = text_constant(target->name);
       a->value = value_of(target);
@@ -846,11 +840,11 @@ struct Resolver {
       if (a.empty() || a.size() > 3)
         compile_error(s, "rang expects one to three arguments",
                       "use rang(stop), rang(start, stop), or rang(start, stop, step)");
-      ForRangeS* f = made<ForRangeS>(s);
+      ForRangeS* f = new ForRangeS();
       f->global = global;
       f->slot = slot;
       if (a.size() == 1) {
-        ConstE* zero = made<ConstE>(s);
+        ConstE* zero = new ConstE();
         zero->v = Value::integer(0);
         f->start = zero;
         f->stop = expression(a[0]);
@@ -863,7 +857,7 @@ struct Resolver {
       f->body = loop_body(s->body);
       return f;
     }
-    ForEachS* f = made<ForEachS>(s);
+    ForEachS* f = new ForEachS();
     f->global = global;
     f->slot = slot;
     f->iterable = expression(iterable);
@@ -872,7 +866,7 @@ struct Resolver {
   }
 
   Stmt* error_statement(Node* s) {
-    ErrorS* e = made<ErrorS>(s);
+    ErrorS* e = new ErrorS();
     e->prefix = s->name + ": ";
     Node* m = s->message;
     e->literal_string = m->kind == E_LITERAL && m->literal == L_STRING;
@@ -892,19 +886,19 @@ struct Resolver {
   Stmt* delete_statement(Node* s) {
     Node* target = s->target;
     if (target->kind == E_INDEX) {
-      DelIndexS* d = made<DelIndexS>(s);
+      DelIndexS* d = new DelIndexS();
       d->container = expression(target->target);
       d->index = expression(target->index);
       return d;
     }
     if (target->kind == E_NAME) {
-      DelNameS* d = made<DelNameS>(s);
+      DelNameS* d = new DelNameS();
       if (!find_variable(target->name, d->global, d->slot))
         compile_error(s, "cannot delete unknown name " + target->name, "assign the name before deleting it");
       return d;
     }
     if (target->kind == E_MEMBER) {
-      DelMemberS* d = made<DelMemberS>(s);
+      DelMemberS* d = new DelMemberS();
       d->object = expression(target->target);
       d->key = text_constant(target->name);
       return d;
@@ -913,7 +907,7 @@ struct Resolver {
   }
 
   Stmt* class_statement(Node* s) {
-    ClassS* c = made<ClassS>(s);
+    ClassS* c = new ClassS();
     auto known = classes.find(s->name);
     c->cls = known != classes.end() ? known->second : new ClassInfo{s->name};
     find_variable(s->name, c->global, c->slot);

@@ -2,7 +2,6 @@
 // variables are frame slots, and the program-level tables.
 #pragma once
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "runtime.hpp"
@@ -11,18 +10,13 @@
 namespace kep {
 
 struct Expr {
-  int line = 0;
-  const std::string* path = nullptr;
   virtual ~Expr() = default;
   virtual Value eval(Value* frame) = 0;
-  std::string where() const { return *path + ":" + std::to_string(line); }
 };
 
 enum Flow { F_NORMAL, F_BREAK, F_CONTINUE, F_RETURN };
 
 struct Stmt {
-  int line = 0;
-  const std::string* path = nullptr;
   virtual ~Stmt() = default;
   virtual Flow exec(Value* frame) = 0;
 };
@@ -45,9 +39,9 @@ struct FuncDef {
   std::string name;
   Node* node = nullptr;
   int parameters = 0;
+  bool takes_self = false;  // a method call passes its receiver first
   int slots = 0;
   Block body;
-  ClassInfo* cls = nullptr;  // methods
 };
 
 // Loads the linked program (library statements first) and runs it; returns

@@ -16,7 +16,8 @@ std::string read_source_file(const std::string& path) {
   return as_str(text)->s;
 }
 
-const std::string* intern_path(const std::string& path) {
+// The stored copy of a path, which nodes point at for the life of the run.
+static const std::string* intern_path(const std::string& path) {
   static std::set<std::string> paths;
   return &*paths.insert(path).first;
 }
@@ -101,7 +102,7 @@ static void tag_expression(Node* e, const std::string* path) {
   }
 }
 
-void tag_statements(NodeList& statements, const std::string* path) {
+static void tag_statements(NodeList& statements, const std::string* path) {
   for (Node* s : statements) {
     s->path = path;
     tag_expression(s->condition, path);
@@ -117,6 +118,12 @@ void tag_statements(NodeList& statements, const std::string* path) {
     tag_statements(s->body, path);
     tag_statements(s->otherwise, path);
   }
+}
+
+NodeList parse_file(const std::string& path, const std::string& source) {
+  NodeList statements = parse_program(path, source);
+  tag_statements(statements, intern_path(path));
+  return statements;
 }
 
 // ---------------------------------------------------------------- renaming
@@ -331,40 +338,36 @@ struct Linker {
     auto found = loaded.find(module);
     if (found != loaded.end()) return found->second;
     std::string file = resolve_module(module, importer);
-    std::string text = read_source_file(file);
-    NodeList statements = parse_program(file, text);
-    const std::string* stored = intern_path(file);
-    tag_statements(statements, stored);
+    NodeList statements = parse_file(file, read_source_file(file));
     std::string prefix = make_module_prefix(module);
     loaded[module] = prefix;
+    append_file(statements, file, prefix);
+    return prefix;
+  }
+
+  // Appends a file's statements after the modules it loads, its top-level
+  // names renamed to prefix + name. The main file, whose prefix is "", keeps
+  // its names; a module's private classes take a longer prefix.
+  void append_file(const NodeList& statements, const std::string& file, const std::string& prefix) {
     Scope scope;
     load_dependencies(statements, file, scope);
     std::set<std::string> names;
     collect_names(statements, names);
     for (const std::string& n : names) scope.renames[n] = prefix + n;
-    for (Node* s : statements)
-      if (is_private_class(s)) scope.renames[s->name] = prefix + "__private__" + s->name;
+    if (!prefix.empty())
+      for (Node* s : statements)
+        if (is_private_class(s)) scope.renames[s->name] = prefix + "__private__" + s->name;
     NodeList body = without_loads(statements);
     rename_statements(body, scope, false);
     out.insert(out.end(), body.begin(), body.end());
-    return prefix;
   }
 };
 
 }  // namespace
 
 NodeList link_program(const std::string& path, const std::string& source) {
-  NodeList statements = parse_program(path, source);
-  tag_statements(statements, intern_path(path));
   Linker linker;
-  Scope scope;
-  linker.load_dependencies(statements, path, scope);
-  std::set<std::string> names;
-  collect_names(statements, names);
-  for (const std::string& n : names) scope.renames[n] = n;
-  NodeList body = Linker::without_loads(statements);
-  rename_statements(body, scope, false);
-  linker.out.insert(linker.out.end(), body.begin(), body.end());
+  linker.append_file(parse_file(path, source), path, "");
   return linker.out;
 }
 

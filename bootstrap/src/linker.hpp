@@ -10,10 +10,6 @@ namespace kep {
 // Reads a whole file; throws a KEP error ("FileError: ...") when it cannot.
 std::string read_source_file(const std::string& path);
 
-// Remembers a path for the life of the run and returns the stored copy,
-// which nodes point at.
-const std::string* intern_path(const std::string& path);
-
 std::string get_parent_directory(const std::string& path);
 
 // The directory that holds bootstrap/ (the source tree kep0 was built in).
@@ -23,7 +19,8 @@ std::string tree_root();
 // directory, else below the tree kep0 was built in; "" when neither exists.
 std::string locate_library_source();
 
-void tag_statements(NodeList& statements, const std::string* path);
+// Parses a file's text; every node records the path.
+NodeList parse_file(const std::string& path, const std::string& source);
 
 // The linked program: every loaded module in link order, then the main file.
 NodeList link_program(const std::string& path, const std::string& source);

@@ -36,8 +36,7 @@ void* run(void* data) {
     NodeList program;
     std::string library = locate_library_source();
     if (!library.empty()) {
-      program = parse_program(library, read_source_file(library));
-      tag_statements(program, intern_path(library));
+      program = parse_file(library, read_source_file(library));
     }
     NodeList linked = link_program(path, source);
     program.insert(program.end(), linked.begin(), linked.end());

@@ -10,10 +10,10 @@ namespace kep {
 
 extern Value* g_globals;
 
-// Calls a declared function with its arguments already in the first slots
-// of a frame that starts at the current top of the value stack.
-Value enter_function(FuncDef* f, Value* frame);
+// A call reserves its frame on the value stack, puts the arguments in its
+// first slots and enters the function, which releases the frame.
 Value* reserve_frame(FuncDef* f);
+Value enter_function(FuncDef* f, Value* frame);
 // Releases a reserved frame whose call never started (an argument failed).
 void abandon_frame(FuncDef* f, Value* frame);
 
@@ -62,9 +62,7 @@ struct DictE : Expr {
 struct RealArrayE : Expr {
   SeqE* list;
   Value eval(Value* frame) override {
-    Value r = call_library("__kep_real_array", {list->eval(frame)});
-    if (r.tag == T_LIST) r.o->tag = r.tag = T_REAL;
-    return r;
+    return relabel_list(call_library("__kep_real_array", {list->eval(frame)}), T_REAL);
   }
 };
 
@@ -181,8 +179,9 @@ enum CmpOp { C_EQ, C_NE, C_LT, C_LE, C_GT, C_GE, C_IN, C_NOT_IN, C_IS, C_IS_NOT 
 
 bool compare_values(CmpOp op, const Value& a, const Value& b);
 
-// One comparison; a chain is a list of them over shared operand nodes, each
-// inner operand evaluated again by the next pair, as compiled code does.
+// A comparison or a chain of them: each operator compares its two neighbouring
+// operands, and an inner operand is evaluated again for the next pair, as
+// compiled code does.
 struct CompareE : Expr {
   std::vector<CmpOp> ops;
   std::vector<Expr*> operands;

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <cstring>
 #include <unordered_map>
 
 #include "interp.hpp"
@@ -44,7 +43,7 @@ void fatal_unsupported(const std::string& text) {
 
 // ---------------------------------------------------------------- library
 
-Value call_library(const char* name, std::initializer_list<Value> args) {
+FuncDef* library_function(const char* name) {
   static std::unordered_map<const char*, FuncDef*> cache;
   FuncDef*& f = cache[name];
   if (!f) {
@@ -53,7 +52,16 @@ Value call_library(const char* name, std::initializer_list<Value> args) {
       fatal_unsupported(std::string("the library function ") + name +
                         " is not available (compiler/pure/dynamic_stdlib.kep is missing or lacks it)");
   }
-  return call_function(f, args.begin(), (int)args.size());
+  return f;
+}
+
+Value call_library(const char* name, std::initializer_list<Value> args) {
+  return call_function(library_function(name), args.begin(), (int)args.size());
+}
+
+Value relabel_list(Value result, Tag tag) {
+  if (result.tag == T_LIST) result.o->tag = result.tag = tag;
+  return result;
 }
 
 // ---------------------------------------------------------------- kinds
@@ -377,11 +385,7 @@ Value slice(const Value& target, const Value* start, const Value* stop, const Va
     Value zero = Value::integer(0);
     Value result = call_library("__kep_slice3", {target, start ? *start : zero, Value::boolean(start != nullptr),
                                                  stop ? *stop : zero, Value::boolean(stop != nullptr), *step});
-    if (target.tag != T_STR && target.tag != T_LIST && result.tag == T_LIST) {
-      result.o->tag = target.tag;
-      result.tag = target.tag;
-    }
-    return result;
+    return target.tag == T_STR ? result : relabel_list(std::move(result), target.tag);
   }
   if (target.tag == T_STR) {
     StrObj* s = as_str(target);

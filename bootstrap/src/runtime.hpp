@@ -28,7 +28,12 @@ extern Value g_last_error;
 struct FuncDef;
 FuncDef* find_function(const std::string& name);
 Value call_function(FuncDef* f, const Value* args, int n);
+// The library's function of that name; a missing one ends the run.
+FuncDef* library_function(const char* name);
 Value call_library(const char* name, std::initializer_list<Value> args);
+// The library builds every sequence as a List: a result meant to be a Tuple,
+// a RealArray or a typed array is that List relabelled with its kind.
+Value relabel_list(Value result, Tag tag);
 
 // ---- type names and checks
 

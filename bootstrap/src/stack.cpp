@@ -7,10 +7,7 @@ namespace kep {
 static uintptr_t g_stack_floor = 0;
 static constexpr size_t kMargin = size_t(1) << 20;
 
-static uintptr_t current_address() {
-  char here;
-  return reinterpret_cast<uintptr_t>(&here);
-}
+static uintptr_t current_address() { return reinterpret_cast<uintptr_t>(__builtin_frame_address(0)); }
 
 void set_stack_extent(size_t size) { g_stack_floor = current_address() - size + kMargin; }
 

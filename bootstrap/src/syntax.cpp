@@ -3,8 +3,7 @@
 
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
+#include <algorithm>
 
 #include "output.hpp"
 #include "stack.hpp"
@@ -54,7 +53,7 @@ std::string get_source_line(const std::string& source, int n) {
   return source.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
 
-static size_t char_width(unsigned char lead) {
+size_t utf8_width(unsigned char lead) {
   if (lead < 0x80) return 1;
   if (lead < 0xE0) return 2;
   if (lead < 0xF0) return 3;
@@ -63,8 +62,22 @@ static size_t char_width(unsigned char lead) {
 
 int64_t count_chars(const std::string& text) {
   int64_t n = 0;
-  for (size_t i = 0; i < text.size(); i += char_width((unsigned char)text[i])) n++;
+  for (size_t i = 0; i < text.size(); i += utf8_width((unsigned char)text[i])) n++;
   return n;
+}
+
+using CharSpans = std::vector<std::pair<uint32_t, uint32_t>>;
+
+// The characters of a text as byte offset and byte length; a character cut
+// short by the end of the text ends with it.
+static CharSpans split_chars(const std::string& text) {
+  CharSpans chars;
+  for (size_t off = 0; off < text.size();) {
+    size_t w = std::min(utf8_width((unsigned char)text[off]), text.size() - off);
+    chars.push_back({(uint32_t)off, (uint32_t)w});
+    off += w;
+  }
+  return chars;
 }
 
 // ---------------------------------------------------------------- lexer
@@ -77,7 +90,7 @@ struct Lexer {
   const std::string& path;
   const std::string& source;  // the text being tokenized
   const std::string& shown;   // the text whose lines diagnostics show
-  std::vector<std::pair<uint32_t, uint32_t>> chars;  // offset, byte length
+  CharSpans chars;
   size_t i = 0;
   int line, column, depth = 0;
   // The text stands on first_line of the shown text; columns holds the shown
@@ -89,15 +102,8 @@ struct Lexer {
 
   Lexer(const std::string& p, const std::string& s, const std::string& shown_text, int first_line_,
         std::vector<int> columns_)
-      : path(p), source(s), shown(shown_text), line(first_line_), column(columns_.at(0)),
-        first_line(first_line_), columns(std::move(columns_)) {
-    for (size_t off = 0; off < s.size();) {
-      size_t w = char_width((unsigned char)s[off]);
-      if (off + w > s.size()) w = s.size() - off;
-      chars.push_back({(uint32_t)off, (uint32_t)w});
-      off += w;
-    }
-  }
+      : path(p), source(s), shown(shown_text), chars(split_chars(s)), line(first_line_),
+        column(columns_.at(0)), first_line(first_line_), columns(std::move(columns_)) {}
 
   std::string ch(size_t k) const {
     return k < chars.size() ? source.substr(chars[k].first, chars[k].second) : std::string();
@@ -173,7 +179,7 @@ struct Lexer {
     if (depth != 0) {
       int width_of_line = (int)count_chars(get_source_line(shown, line));
       fail_shown(line, width_of_line > 1 ? width_of_line : 1, 1, "E0007", "unclosed delimiter",
-           "add the matching closing delimiter");
+                 "add the matching closing delimiter");
     }
     push(K_EOF, "", line, column, column);
     return std::move(out);
@@ -637,12 +643,7 @@ struct Parser {
   // sequence is two characters of the source for one of the text.
   std::vector<int> text_columns(const Node* position, int text_column, size_t count) {
     std::string line = get_source_line(shown, position->line);
-    std::vector<std::pair<uint32_t, uint32_t>> source_chars;
-    for (size_t off = 0; off < line.size();) {
-      size_t w = std::min(char_width((unsigned char)line[off]), line.size() - off);
-      source_chars.push_back({(uint32_t)off, (uint32_t)w});
-      off += w;
-    }
+    CharSpans source_chars = split_chars(line);
     std::vector<int> columns;
     int column = position->column + text_column;
     while (columns.size() < count) {
@@ -659,13 +660,7 @@ struct Parser {
   // text starts text_column columns after the position (past the quote, and
   // the prefix letter of a Tuv String).
   Node* parse_interpolation(const std::string& text, const Node* position, int text_column) {
-    std::vector<std::pair<uint32_t, uint32_t>> cs;
-    for (size_t off = 0; off < text.size();) {
-      size_t w = char_width((unsigned char)text[off]);
-      if (off + w > text.size()) w = text.size() - off;
-      cs.push_back({(uint32_t)off, (uint32_t)w});
-      off += w;
-    }
+    CharSpans cs = split_chars(text);
     auto at = [&](size_t k) -> char { return k < cs.size() && cs[k].second == 1 ? text[cs[k].first] : 0; };
     std::vector<int> columns = text_columns(position, text_column, cs.size() + 1);
     auto fail = [&](const char* code, const char* message, const char* help) {
@@ -820,7 +815,7 @@ struct Parser {
     }
     if (check_value("end") || check_value("elif") || check_value("else"))
       report_at_token(t, "E1226", "unexpected block terminator", "remove it or add its opening block");
-    bool discard = accept_value("call");
+    accept_value("call");  // `call EXPRESSION` is an expression statement like any other
     Node* e = parse_expression();
     if (at_operator({"=", "+=", "-=", "*=", "/=", "%="})) {
       std::string op = advance().value;
@@ -833,7 +828,6 @@ struct Parser {
     }
     Node* n = make_node(S_EXPRESSION, t);
     n->expression = e;
-    n->flag = discard;
     expect_statement_end();
     return finish(n);
   }
@@ -932,18 +926,16 @@ struct Parser {
 
   Node* parse_print(const Token& t) {
     Node* n = make_node(S_PRINT, t);
-    n->flag = t.value == "printl";
     if (!check_kind(K_NEWLINE) && !check_kind(K_EOF)) {
       do {
         n->items.push_back(parse_expression());
       } while (accept_value(","));
     }
     // Only a plain String literal is lowered here: a Tuv String is lowered once, by the expression parser.
-    if (n->flag && n->items.size() == 1 && n->items[0]->kind == E_LITERAL && n->items[0]->literal == L_STRING &&
-        !n->items[0]->lowered) {
+    if (t.value == "printl" && n->items.size() == 1 && n->items[0]->kind == E_LITERAL &&
+        n->items[0]->literal == L_STRING && !n->items[0]->lowered) {
       Node* literal = n->items[0];
       n->items[0] = parse_interpolation(literal->text, literal, 1);
-      n->flag = false;
     }
     expect_statement_end();
     return finish(n);

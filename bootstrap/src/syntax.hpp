@@ -46,7 +46,6 @@ struct Node {
   LiteralKind literal = L_STRING;
   bool has_int = false;  // integer_value present
   int64_t int_value = 0;
-  bool flag = false;     // print: formatted; expression: discard
   bool lowered = false;  // literal: made from a Tuv String's text
 
   Node* target = nullptr;  // call, index, slice, member, assign, delete
@@ -79,6 +78,9 @@ extern void (*diagnostic_exit)(int status);
 
 // Line n (1-based) of source split at every line feed; "" outside.
 std::string get_source_line(const std::string& source, int n);
+
+// Byte length of the character (code point) that starts with a lead byte.
+size_t utf8_width(unsigned char lead);
 
 // Number of characters (code points, by lead byte) of a text.
 int64_t count_chars(const std::string& text);

@@ -11,13 +11,6 @@ void destroy(Obj* o) {
   }
 }
 
-size_t utf8_width(unsigned char lead) {
-  if (lead < 0x80) return 1;
-  if (lead < 0xE0) return 2;
-  if (lead < 0xF0) return 3;
-  return 4;
-}
-
 void count_str(StrObj* s) {
   int64_t n = 0;
   bool ascii = true;
@@ -40,7 +33,8 @@ static size_t next_char(const std::string& t, size_t off) {
 }
 
 size_t char_offset(StrObj* s, int64_t index) {
-  if (str_chars(s), s->ascii) return (size_t)index;
+  str_chars(s);
+  if (s->ascii) return (size_t)index;
   const std::string& t = s->s;
   if (s->marks.empty()) {
     size_t off = 0;
@@ -161,6 +155,5 @@ bool dict_delete(DictObj* d, const Value& key) {
     dict_reindex(d);
   return true;
 }
-
 
 }  // namespace kep

@@ -3,7 +3,6 @@
 // are reference-counted heap objects.
 #pragma once
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -125,7 +124,6 @@ inline int64_t str_chars(StrObj* s) {
   return s->chars;
 }
 size_t char_offset(StrObj* s, int64_t index);  // byte offset of code point index (<= length)
-size_t utf8_width(unsigned char lead);
 uint64_t str_hash(StrObj* s);
 
 // Key equality and hashing of Dictionaries: the same kind and value for
