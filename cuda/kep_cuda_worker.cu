@@ -41,9 +41,8 @@ __global__ void probe_kernel(unsigned long long* out) {
     probe_store(out, blockIdx.x, threadIdx.x);
 }
 
-__global__ void reduce_sum_kernel(const double* in, double* out, uint64_t n) {
-    __shared__ double shared[reduction_threads];
-    shared[threadIdx.x] = reduce_sum_load(in, n, blockIdx.x, blockDim.x, threadIdx.x);
+// Tree phase and store of one reduction block, after its load phase.
+__device__ void finish_reduction_block(double* shared, double* out) {
     __syncthreads();
     for (unsigned stride = blockDim.x / 2; stride > 0; stride /= 2) {
         reduce_tree_step(shared, threadIdx.x, stride);
@@ -52,15 +51,16 @@ __global__ void reduce_sum_kernel(const double* in, double* out, uint64_t n) {
     if (threadIdx.x == 0) out[blockIdx.x] = shared[0];
 }
 
+__global__ void reduce_sum_kernel(const double* in, double* out, uint64_t n) {
+    __shared__ double shared[reduction_threads];
+    shared[threadIdx.x] = reduce_sum_load(in, n, blockIdx.x, blockDim.x, threadIdx.x);
+    finish_reduction_block(shared, out);
+}
+
 __global__ void reduce_dot_kernel(const double* a, const double* b, double* out, uint64_t n) {
     __shared__ double shared[reduction_threads];
     shared[threadIdx.x] = reduce_dot_load(a, b, n, blockIdx.x, blockDim.x, threadIdx.x);
-    __syncthreads();
-    for (unsigned stride = blockDim.x / 2; stride > 0; stride /= 2) {
-        reduce_tree_step(shared, threadIdx.x, stride);
-        __syncthreads();
-    }
-    if (threadIdx.x == 0) out[blockIdx.x] = shared[0];
+    finish_reduction_block(shared, out);
 }
 
 __global__ void axpy_kernel(double alpha, const double* x, double* y, uint64_t n) {
