@@ -90,6 +90,10 @@ void check_cuda(cudaError_t status, const char* label) {
     if (status != cudaSuccess) throw WorkerError(std::string(label) + ": " + cudaGetErrorString(status));
 }
 
+bool is_finite(double x) {
+    return std::fabs(x) <= DBL_MAX;
+}
+
 uint64_t multiply_checked(uint64_t a, uint64_t b, const std::string& what) {
     if (a == 0) return 0;
     if (b > UINT64_MAX / a) throw WorkerError(what + " size overflow");
@@ -303,7 +307,7 @@ double parse_number_at(const std::string& request, size_t& position) {
     char* end = nullptr;
     errno = 0;
     const double value = std::strtod(begin, &end);
-    if (end == begin || errno == ERANGE || !(std::fabs(value) <= DBL_MAX))
+    if (end == begin || errno == ERANGE || !is_finite(value))
         throw WorkerError("invalid finite numeric value in request");
     position = start + static_cast<size_t>(end - begin);
     return value;
@@ -340,10 +344,6 @@ std::vector<double> read_array_value(const std::string& request, const std::stri
 
 const char success_prefix[] = "{\"abi\":1,\"ok\":true,\"value\":";
 const char error_prefix[] = "{\"abi\":1,\"ok\":false,\"error\":\"";
-
-bool is_finite(double x) {
-    return std::fabs(x) <= DBL_MAX;
-}
 
 // 17 significant digits in %g form: enough to carry every double exactly.
 std::string number_text(double x) {
