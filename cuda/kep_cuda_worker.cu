@@ -41,9 +41,8 @@ __global__ void probe_kernel(unsigned long long* out) {
     probe_store(out, blockIdx.x, threadIdx.x);
 }
 
-__global__ void reduce_sum_kernel(const double* in, double* out, uint64_t n) {
-    __shared__ double shared[reduction_threads];
-    shared[threadIdx.x] = reduce_sum_load(in, n, blockIdx.x, blockDim.x, threadIdx.x);
+// Tree phase and store of one reduction block, after its load phase.
+__device__ void finish_reduction_block(double* shared, double* out) {
     __syncthreads();
     for (unsigned stride = blockDim.x / 2; stride > 0; stride /= 2) {
         reduce_tree_step(shared, threadIdx.x, stride);
@@ -52,15 +51,16 @@ __global__ void reduce_sum_kernel(const double* in, double* out, uint64_t n) {
     if (threadIdx.x == 0) out[blockIdx.x] = shared[0];
 }
 
+__global__ void reduce_sum_kernel(const double* in, double* out, uint64_t n) {
+    __shared__ double shared[reduction_threads];
+    shared[threadIdx.x] = reduce_sum_load(in, n, blockIdx.x, blockDim.x, threadIdx.x);
+    finish_reduction_block(shared, out);
+}
+
 __global__ void reduce_dot_kernel(const double* a, const double* b, double* out, uint64_t n) {
     __shared__ double shared[reduction_threads];
     shared[threadIdx.x] = reduce_dot_load(a, b, n, blockIdx.x, blockDim.x, threadIdx.x);
-    __syncthreads();
-    for (unsigned stride = blockDim.x / 2; stride > 0; stride /= 2) {
-        reduce_tree_step(shared, threadIdx.x, stride);
-        __syncthreads();
-    }
-    if (threadIdx.x == 0) out[blockIdx.x] = shared[0];
+    finish_reduction_block(shared, out);
 }
 
 __global__ void axpy_kernel(double alpha, const double* x, double* y, uint64_t n) {
@@ -88,6 +88,10 @@ __global__ void matmul_kernel(const double* left, const double* right, double* o
 
 void check_cuda(cudaError_t status, const char* label) {
     if (status != cudaSuccess) throw WorkerError(std::string(label) + ": " + cudaGetErrorString(status));
+}
+
+bool is_finite(double x) {
+    return std::fabs(x) <= DBL_MAX;
 }
 
 uint64_t multiply_checked(uint64_t a, uint64_t b, const std::string& what) {
@@ -303,7 +307,7 @@ double parse_number_at(const std::string& request, size_t& position) {
     char* end = nullptr;
     errno = 0;
     const double value = std::strtod(begin, &end);
-    if (end == begin || errno == ERANGE || !(std::fabs(value) <= DBL_MAX))
+    if (end == begin || errno == ERANGE || !is_finite(value))
         throw WorkerError("invalid finite numeric value in request");
     position = start + static_cast<size_t>(end - begin);
     return value;
@@ -340,10 +344,6 @@ std::vector<double> read_array_value(const std::string& request, const std::stri
 
 const char success_prefix[] = "{\"abi\":1,\"ok\":true,\"value\":";
 const char error_prefix[] = "{\"abi\":1,\"ok\":false,\"error\":\"";
-
-bool is_finite(double x) {
-    return std::fabs(x) <= DBL_MAX;
-}
 
 // 17 significant digits in %g form: enough to carry every double exactly.
 std::string number_text(double x) {
