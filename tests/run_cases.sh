@@ -5,6 +5,7 @@
 #   NAME.status  expected exit status (default: 0)
 #   NAME.args    arguments, one per line (optional)
 #   NAME.in      standard input (optional; default: empty)
+# A case may write scratch files below $KEP_CASE_TMP, a fresh directory.
 # The runner is the first argument's executor (default: bootstrap/kep0) and runs
 # from the repository root. Ends with "N passed, N failed"; exits 1 on any failure.
 set -u
@@ -14,6 +15,9 @@ cd "$root"
 runner=${KEP_RUN:-bootstrap/kep0}
 pass=0; fail=0
 tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
+# A case that writes files (images it builds, say) writes them below this
+# directory, so that runs side by side never share a path.
+export KEP_CASE_TMP="$tmp"
 for dir in "$@"; do
   for src in "$dir"/*.kep; do
     base=${src%.kep}
