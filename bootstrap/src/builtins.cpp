@@ -197,11 +197,28 @@ static int compare_any(const Value& a, const Value& b) {
 
 // ---------------------------------------------------------------- files
 
-static Value write_file(const Value& path, const std::string& data, int flags, const char* error) {
-  int fd = open(need_str(path, "writing a file").c_str(), flags | O_CLOEXEC, 0755);
-  if (fd < 0) raise_text(error);
-  write_all(fd, data.data(), data.size());
-  close(fd);
+// A path or program argument holding a NUL byte would reach the kernel cut
+// short at that byte and name another file: such texts are refused.
+static bool holds_nul(const std::string& text) { return text.find('\0') != std::string::npos; }
+
+// The path of a routine that reports failures by a negative result: a path
+// holding a NUL byte is an invalid argument, as the kernel would say.
+static int64_t path_call(const Value& path, const char* what, int (*call)(const char*)) {
+  const std::string& text = need_str(path, what);
+  if (holds_nul(text)) return -EINVAL;
+  return call(text.c_str()) < 0 ? -errno : 0;
+}
+
+// Creates, truncates or appends to a file and writes all of data; a write
+// that fails or stops short (a full disk) is an error, not a success.
+static Value write_file(const Value& path, const std::string& data, int flags, const char* open_error) {
+  const std::string& name = need_str(path, "writing a file");
+  if (holds_nul(name)) raise_text(open_error);
+  int fd = open(name.c_str(), flags | O_CLOEXEC, 0755);
+  if (fd < 0) raise_text(open_error);
+  bool written = write_all(fd, data.data(), data.size());
+  if (close(fd) != 0) written = false;
+  if (!written) raise_text("FileError: cannot write file");
   return Value();
 }
 
@@ -211,7 +228,11 @@ static std::string bytes_of(const Value& data) {
     const auto& b = as_bytes(data)->b;
     bytes.assign(b.begin(), b.end());
   } else if (is_seq_tag(data.tag)) {
-    for (const Value& item : as_seq(data)->v) bytes += (char)(int_of(item, "a byte") & 0xFF);
+    for (const Value& item : as_seq(data)->v) {
+      int64_t byte = int_of(item, "a byte");
+      if (byte < 0 || byte > 255) raise_text("ValueError: ByteArray value is outside 0..255");
+      bytes += (char)byte;
+    }
   } else {
     raise_text(std::string("TypeError: writebytes expects a ByteArray or a List of Ints, got ") + kind_name(data));
   }
@@ -244,12 +265,16 @@ static Value read_input(const Value& prompt) {
 
 // ---------------------------------------------------------------- processes
 
-static std::vector<std::string> argument_vector(const Value& program, const Value& arguments) {
-  std::vector<std::string> argv{need_str(program, "run")};
+// The program and its arguments; false when one of them holds a NUL byte
+// (execve would pass a shorter text than the program gave).
+static bool argument_vector(const Value& program, const Value& arguments, std::vector<std::string>& argv) {
+  argv.push_back(need_str(program, "run"));
   if (!is_seq_tag(arguments.tag))
     raise_text(std::string("TypeError: program arguments must be a List, got ") + kind_name(arguments));
   for (const Value& a : as_seq(arguments)->v) argv.push_back(need_str(a, "a program argument"));
-  return argv;
+  for (const std::string& text : argv)
+    if (holds_nul(text)) return false;
+  return true;
 }
 
 [[noreturn]] static void exec_child(const std::vector<std::string>& argv) {
@@ -269,7 +294,9 @@ static int64_t wait_status(pid_t pid) {
 }
 
 static Value run_program(const Value& program, const Value& arguments) {
-  std::vector<std::string> argv = argument_vector(program, arguments);
+  std::vector<std::string> argv;
+  // A program that cannot be executed as given ends as an execve failure does.
+  if (!argument_vector(program, arguments, argv)) return Value::integer(127);
   out_flush();
   pid_t pid = fork();
   if (pid < 0) return Value::integer(126);
@@ -290,7 +317,8 @@ static std::string read_memory_file(int fd) {
 // a memory file and, when input is given, that text as its standard input.
 static Value capture_program(const Value& program, const Value& arguments, const Value* callback,
                              const Value* input) {
-  std::vector<std::string> argv = argument_vector(program, arguments);
+  std::vector<std::string> argv;
+  if (!argument_vector(program, arguments, argv)) raise_text("ProcessError: capture setup failed");
   if (callback && callback->tag != T_FUNC)
     raise_text(std::string("TypeError: capture_stream expects a Function, got ") + kind_name(*callback));
   std::string input_text = input ? need_str(*input, "capture_input") : "";
@@ -367,9 +395,15 @@ static Value float_matmul(Value* a) {
   SeqObj* A = need_seq(a[0], T_FLOATARR, kinds);
   SeqObj* B = need_seq(a[1], T_FLOATARR, kinds);
   int64_t m = int_of(a[2], "m"), k = int_of(a[3], "k"), n = int_of(a[4], "n");
-  if (m < 0 || k < 0 || n < 0 || (uint64_t)m * (uint64_t)k != A->v.size() || (uint64_t)k * (uint64_t)n != B->v.size())
+  // Products that do not fit a word match no array length.
+  uint64_t mk, kn, mn;
+  if (m < 0 || k < 0 || n < 0 || __builtin_mul_overflow((uint64_t)m, (uint64_t)k, &mk) || mk != A->v.size() ||
+      __builtin_mul_overflow((uint64_t)k, (uint64_t)n, &kn) || kn != B->v.size())
     raise_text("ValueError: float_matmul shape does not match array lengths");
-  Value result = new_float_array((size_t)(m * n));
+  // With k = 0 both arrays are empty whatever m and n: a result of m*n items
+  // that no memory holds ends the program as every impossible size does.
+  if (__builtin_mul_overflow((uint64_t)m, (uint64_t)n, &mn)) throw std::bad_alloc();
+  Value result = new_float_array((size_t)mn);
   SeqObj* C = as_seq(result);
   for (int64_t i = 0; i < m; i++)
     for (int64_t j = 0; j < n; j++) {
@@ -533,7 +567,11 @@ Value call_builtin(int id, Value* a, int count) {
     case B_RealArray: return relabel_list(call_library("__kep_real_array", {a[0]}), T_REAL);
     case B_Dictionary: return call_library("__kep_dictionary", {a[0]});
     case B_len: return Value::integer(length_of(a[0]));
-    case B_chr: return make_str(utf8_of((uint64_t)int_of(a[0], "chr")));
+    case B_chr: {
+      int64_t c = int_of(a[0], "chr");
+      if (c < 0 || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) raise_text("ValueError: invalid code point");
+      return make_str(utf8_of((uint64_t)c));
+    }
     case B_ord: return Value::integer(ord_of(need_str(a[0], "ord")));
     case B_abs:
       if (a[0].tag == T_INT) return Value::integer(a[0].i < 0 ? (int64_t)(0 - (uint64_t)a[0].i) : a[0].i);
@@ -573,9 +611,9 @@ Value call_builtin(int id, Value* a, int count) {
         if (strncmp(*e, name.c_str(), name.size()) == 0 && (*e)[name.size()] == '=') return make_str(*e + name.size() + 1);
       return Value();
     }
-    case B_mkdir: return Value::integer(kernel_result(::mkdir(need_str(a[0], "mkdir").c_str(), 0755)));
-    case B_unlink: return Value::integer(kernel_result(::unlink(need_str(a[0], "unlink").c_str())));
-    case B_exists: return Value::boolean(access(need_str(a[0], "exists").c_str(), F_OK) == 0);
+    case B_mkdir: return Value::integer(path_call(a[0], "mkdir", [](const char* p) { return ::mkdir(p, 0755); }));
+    case B_unlink: return Value::integer(path_call(a[0], "unlink", ::unlink));
+    case B_exists: return Value::boolean(path_call(a[0], "exists", [](const char* p) { return access(p, F_OK); }) == 0);
     case B_sleep: {
       double seconds = float_of(a[0]);
       if (!(seconds >= 0) || seconds > 9.2e18) raise_text("ValueError: invalid sleep duration");
@@ -656,8 +694,11 @@ Value call_builtin(int id, Value* a, int count) {
       n = std::min(n, (int64_t)b.size() - offset);
       return make_str(std::string(b.begin() + offset, b.begin() + offset + n));
     }
-    case B_fd_open:
-      return Value::integer(kernel_result(open(need_str(a[0], "__kep_fd_open").c_str(), (int)int_of(a[1], "flags"), 0666)));
+    case B_fd_open: {
+      const std::string& path = need_str(a[0], "__kep_fd_open");
+      if (holds_nul(path)) return Value::integer(-EINVAL);
+      return Value::integer(kernel_result(open(path.c_str(), (int)int_of(a[1], "flags"), 0666)));
+    }
     case B_fd_read: return fd_read(a);
     case B_fd_write: return fd_write(a);
     case B_fd_seek: return Value::integer(kernel_result(lseek((int)int_of(a[0], "a descriptor"), int_of(a[1], "an offset"), SEEK_SET)));

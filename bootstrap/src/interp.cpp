@@ -385,7 +385,7 @@ struct Resolver {
 
   void declare_function(Node* f, const std::string& name, ClassInfo* cls) {
     if (g_functions.count(name))
-      compile_error(f, (cls ? "duplicate method: " : "duplicate function: ") + name, "rename one declaration");
+      compile_error(f, (cls ? "duplicate method: " : "duplicate function: ") + f->name, "rename one declaration");
     FuncDef* def = new FuncDef();
     def->name = name;
     def->node = f;
@@ -397,9 +397,13 @@ struct Resolver {
 
   void declare(const NodeList& program) {
     for (Node* s : program) {
+      // A class and a function share one namespace of top-level names.
       if (s->kind == S_FUNCTION) {
+        if (classes.count(s->name)) compile_error(s, "duplicate class: " + s->name, "rename one declaration");
         declare_function(s, s->name, nullptr);
       } else if (s->kind == S_CLASS) {
+        if (classes.count(s->name) || g_functions.count(s->name))
+          compile_error(s, "duplicate class: " + s->name, "rename one declaration");
         ClassInfo* cls = new ClassInfo{s->name};
         classes[s->name] = cls;
         for (Node* member : s->body)

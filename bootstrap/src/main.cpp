@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,12 @@ struct Run {
   size_t stack_size = 0;
   int status = 0;
 };
+
+// As a compiled program ends when its allocator is exhausted.
+[[noreturn]] void exhausted() {
+  kep::err_write("KEP runtime error: MemoryError: allocator or object table exhausted\n");
+  _exit(70);
+}
 
 void* run(void* data) {
   using namespace kep;
@@ -45,9 +52,10 @@ void* run(void* data) {
   } catch (KepError& error) {
     fatal_report(error.message);
   } catch (std::bad_alloc&) {
-    // As a compiled program ends when its allocator is exhausted.
-    err_write("KEP runtime error: MemoryError: allocator or object table exhausted\n");
-    _exit(70);
+    exhausted();
+  } catch (std::length_error&) {
+    // A size beyond what any vector or String can hold.
+    exhausted();
   }
   return nullptr;
 }

@@ -456,7 +456,8 @@ void print_value(const Value& v) {
 // ---------------------------------------------------------------- files
 
 Value builtin_readfile(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // A NUL byte would cut the path short and open another file.
+  int fd = path.find('\0') != std::string::npos ? -1 : open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) raise_text("FileError: cannot open file");
   std::string data;
   struct stat st;

@@ -15,4 +15,24 @@ if [ $code -ne 70 ] || [ "$report" != "KEP runtime error: MemoryError: allocator
 else
   echo "memory exhaustion: ok"
 fi
+# Sizes whose byte count no memory holds (or that overflow a word) end the
+# program the same way, whatever built-in asked for them.
+tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
+impossible=(
+  'print len(float_zeros(4611686018427387904))'
+  'print len(__kep_int_zeros(2305843009213693952))'
+  'print len(__kep_byte_zeros(4611686018427387904))'
+  'a = float_zeros(0)
+print float_matmul(a, a, 4294967296, 0, 4294967296)'
+)
+for program in "${impossible[@]}"; do
+  printf '%s\n' "$program" > "$tmp/size.kep"
+  report=$(bootstrap/kep0 "$tmp/size.kep" 2>&1 >/dev/null)
+  code=$?
+  if [ $code -ne 70 ] || [ "$report" != "KEP runtime error: MemoryError: allocator or object table exhausted" ]; then
+    echo "FAIL impossible size ($program): status $code, stderr: $report"
+    status=1
+  fi
+done
+echo "impossible sizes: checked ${#impossible[@]}"
 exit $status
