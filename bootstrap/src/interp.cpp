@@ -637,6 +637,9 @@ struct Resolver {
           compile_error(n, "initializer argument count mismatch",
                         "pass exactly " + std::to_string(e->init->parameters - 1) + " arguments");
         e->args = expressions(n->items);
+      } else if (m > 0) {
+        // Without an initializer nothing would receive the arguments.
+        compile_error(n, "initializer argument count mismatch", "pass exactly 0 arguments");
       }
       return e;
     }

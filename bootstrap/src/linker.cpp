@@ -129,12 +129,42 @@ NodeList parse_file(const std::string& path, const std::string& source) {
 // ---------------------------------------------------------------- renaming
 
 using Table = std::unordered_map<std::string, std::string>;
+using Names = std::set<std::string>;
 
+// The tables of one file and, inside a function body, the names that are
+// local there. Function scopes share the file's tables instead of copying
+// them, so linking stays linear in the size of the program.
 struct Scope {
-  Table renames, symbol_aliases, module_aliases;
+  const Table* renames;
+  const Table* symbol_aliases;
+  const Table* module_aliases;
+  const Names* parameters;  // hide the aliases of their spelling as well
+  const Names* locals;      // keep their names
+
+  // The name a use of name refers to: a parameter keeps its name, a symbol
+  // alias comes before every other local, then the file's top-level names.
+  const std::string* rename(const std::string& name) const {
+    if (parameters->count(name)) return nullptr;
+    auto alias = symbol_aliases->find(name);
+    if (alias != symbol_aliases->end()) return &alias->second;
+    if (locals->count(name)) return nullptr;
+    auto r = renames->find(name);
+    return r == renames->end() ? nullptr : &r->second;
+  }
+  const std::string* module_prefix(const std::string& name) const {
+    if (parameters->count(name)) return nullptr;
+    auto m = module_aliases->find(name);
+    return m == module_aliases->end() ? nullptr : &m->second;
+  }
+  // A definition or loop variable: local names keep theirs.
+  const std::string* definition(const std::string& name) const {
+    if (parameters->count(name) || locals->count(name)) return nullptr;
+    auto r = renames->find(name);
+    return r == renames->end() ? nullptr : &r->second;
+  }
 };
 
-static void collect_names(const NodeList& statements, std::set<std::string>& names) {
+static void collect_names(const NodeList& statements, Names& names) {
   for (Node* s : statements) {
     switch (s->kind) {
       case S_FUNCTION:
@@ -169,22 +199,6 @@ static bool is_private_class(const Node* s) {
   return false;
 }
 
-// Parameters and the names a body defines are local: they keep their names
-// and hide top-level names and aliases of the same spelling.
-static Scope make_function_scope(const Scope& outer, const std::vector<std::string>& parameters,
-                                 const NodeList& body) {
-  Scope scope = outer;
-  std::set<std::string> local;
-  collect_names(body, local);
-  for (const std::string& p : parameters) {
-    local.insert(p);
-    scope.symbol_aliases.erase(p);
-    scope.module_aliases.erase(p);
-  }
-  for (const std::string& name : local) scope.renames.erase(name);
-  return scope;
-}
-
 static void rename_expression(Node* e, const Scope& scope);
 
 static void rename_list(NodeList& nodes, const Scope& scope) {
@@ -194,22 +208,14 @@ static void rename_list(NodeList& nodes, const Scope& scope) {
 static void rename_expression(Node* e, const Scope& scope) {
   if (!e) return;
   switch (e->kind) {
-    case E_NAME: {
-      auto alias = scope.symbol_aliases.find(e->name);
-      if (alias != scope.symbol_aliases.end()) {
-        e->name = alias->second;
-      } else {
-        auto r = scope.renames.find(e->name);
-        if (r != scope.renames.end()) e->name = r->second;
-      }
+    case E_NAME:
+      if (const std::string* to = scope.rename(e->name)) e->name = *to;
       return;
-    }
     case E_MEMBER:
       if (e->target->kind == E_NAME) {
-        auto m = scope.module_aliases.find(e->target->name);
-        if (m != scope.module_aliases.end()) {
+        if (const std::string* prefix = scope.module_prefix(e->target->name)) {
           e->kind = E_NAME;
-          e->name = m->second + e->name;
+          e->name = *prefix + e->name;
           return;
         }
       }
@@ -242,8 +248,15 @@ static void rename_expression(Node* e, const Scope& scope) {
 
 static void rename_statements(NodeList& statements, const Scope& scope, bool in_function);
 
+// Parameters and the names a body defines are local: they keep their names
+// and hide top-level names of the same spelling.
 static void rename_function(Node* f, const Scope& scope) {
-  Scope inner = make_function_scope(scope, f->strings, f->body);
+  Names parameters(f->strings.begin(), f->strings.end());
+  Names locals;
+  collect_names(f->body, locals);
+  Scope inner = scope;
+  inner.parameters = &parameters;
+  inner.locals = &locals;
   rename_statements(f->body, inner, true);
 }
 
@@ -252,12 +265,12 @@ static void rename_statements(NodeList& statements, const Scope& scope, bool in_
     switch (s->kind) {
       case S_FUNCTION:
         if (in_function) report_nested_definition(s);
-        s->name = scope.renames.at(s->name);
+        s->name = scope.renames->at(s->name);
         rename_function(s, scope);
         break;
       case S_CLASS:
         if (in_function) report_nested_definition(s);
-        s->name = scope.renames.at(s->name);
+        s->name = scope.renames->at(s->name);
         rename_expression(s->condition, scope);
         for (Node* member : s->body) {
           if (member->kind == S_FUNCTION) {
@@ -270,8 +283,7 @@ static void rename_statements(NodeList& statements, const Scope& scope, bool in_
         }
         break;
       case S_FOR: {
-        auto r = scope.renames.find(s->name);
-        if (r != scope.renames.end()) s->name = r->second;
+        if (const std::string* to = scope.definition(s->name)) s->name = *to;
         rename_expression(s->expression, scope);
         rename_statements(s->body, scope, in_function);
         break;
@@ -316,14 +328,15 @@ struct Linker {
   NodeList out;
 
   // Loads the top-level load statements of one file into its alias tables.
-  void load_dependencies(const NodeList& statements, const std::string& importer, Scope& scope) {
+  void load_dependencies(const NodeList& statements, const std::string& importer, Table& symbol_aliases,
+                         Table& module_aliases) {
     for (Node* s : statements) {
       if (s->kind != S_LOAD) continue;
       std::string prefix = load_module(s->text, importer);
       if (s->has_symbol)
-        scope.symbol_aliases[s->alias] = prefix + s->symbol;
+        symbol_aliases[s->alias] = prefix + s->symbol;
       else
-        scope.module_aliases[s->alias] = prefix;
+        module_aliases[s->alias] = prefix;
     }
   }
 
@@ -349,14 +362,16 @@ struct Linker {
   // names renamed to prefix + name. The main file, whose prefix is "", keeps
   // its names; a module's private classes take a longer prefix.
   void append_file(const NodeList& statements, const std::string& file, const std::string& prefix) {
-    Scope scope;
-    load_dependencies(statements, file, scope);
-    std::set<std::string> names;
+    Table renames, symbol_aliases, module_aliases;
+    load_dependencies(statements, file, symbol_aliases, module_aliases);
+    Names names;
     collect_names(statements, names);
-    for (const std::string& n : names) scope.renames[n] = prefix + n;
+    for (const std::string& n : names) renames[n] = prefix + n;
     if (!prefix.empty())
       for (Node* s : statements)
-        if (is_private_class(s)) scope.renames[s->name] = prefix + "__private__" + s->name;
+        if (is_private_class(s)) renames[s->name] = prefix + "__private__" + s->name;
+    const Names none;
+    Scope scope{&renames, &symbol_aliases, &module_aliases, &none, &none};
     NodeList body = without_loads(statements);
     rename_statements(body, scope, false);
     out.insert(out.end(), body.begin(), body.end());

@@ -180,25 +180,33 @@ enum CmpOp { C_EQ, C_NE, C_LT, C_LE, C_GT, C_GE, C_IN, C_NOT_IN, C_IS, C_IS_NOT 
 bool compare_values(CmpOp op, const Value& a, const Value& b);
 
 // A comparison or a chain of them: each operator compares its two neighbouring
-// operands, and an inner operand is evaluated again for the next pair, as
-// compiled code does.
+// operands. A chain evaluates every operand once, left to right, and stops at
+// the first false pair; a lone membership test evaluates its container first.
 struct CompareE : Expr {
   std::vector<CmpOp> ops;
   std::vector<Expr*> operands;
   Value eval(Value* frame) override {
+    if (ops.size() == 1) return Value::boolean(pair(ops[0], operands[0], operands[1], frame));
+    Value left = operands[0]->eval(frame);
     for (size_t k = 0; k < ops.size(); k++) {
-      if (!pair(ops[k], operands[k], operands[k + 1], frame)) return Value::boolean(false);
+      Value right = operands[k + 1]->eval(frame);
+      if (!values(ops[k], left, right)) return Value::boolean(false);
+      left = right;
     }
     return Value::boolean(true);
   }
   static bool pair(CmpOp op, Expr* l, Expr* r, Value* frame) {
-    if (op == C_IN || op == C_NOT_IN) {  // the container is evaluated first
+    if (op == C_IN || op == C_NOT_IN) {
       Value container = r->eval(frame);
       Value item = l->eval(frame);
-      return op_contains(container, item) == (op == C_IN);
+      return values(op, item, container);
     }
     Value a = l->eval(frame);
     Value b = r->eval(frame);
+    return values(op, a, b);
+  }
+  static bool values(CmpOp op, const Value& a, const Value& b) {
+    if (op == C_IN || op == C_NOT_IN) return op_contains(b, a) == (op == C_IN);
     if (a.tag == T_INT && b.tag == T_INT) {
       switch (op) {
         case C_EQ:

@@ -262,6 +262,11 @@ bool op_same(const Value& a, const Value& b) {
 
 int op_order(const Value& a, const Value& b) {
   if (a.tag == T_INT && b.tag == T_INT) return a.i < b.i ? -1 : (a.i > b.i ? 1 : 0);
+  // Strings order by their bytes, which is the order of their code points.
+  if (a.tag == T_STR && b.tag == T_STR) {
+    int c = as_str(a)->s.compare(as_str(b)->s);
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+  }
   if (is_number(a) && is_number(b)) {
     double x = float_of(a), y = float_of(b);
     if (x < y) return -1;

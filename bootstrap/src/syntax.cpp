@@ -313,7 +313,11 @@ struct Lexer {
 
 namespace {
 
-constexpr int kMaxNesting = 4000;  // keeps pathological input from exhausting the stack
+// Blocks, bracketed and embedded expressions, prefix operators, exponents
+// and postfix forms nest at most this deep (the KEP front end has the same
+// limit), so that no pass over the tree runs out of stack; chains of binary
+// operators are flat and do not count.
+constexpr int kMaxNesting = 1000;
 
 struct Parser {
   std::vector<Token> tokens;
@@ -398,18 +402,23 @@ struct Parser {
     return n;
   }
 
+  // One level deeper; beyond the limit the current token is reported.
+  void enter_nesting() {
+    if (++nesting > kMaxNesting || stack_nearly_exhausted())
+      report_at_token(peek(), "E1100", "expression nested too deeply", "split the expression");
+  }
   struct Depth {
     Parser& p;
-    explicit Depth(Parser& parser) : p(parser) {
-      if (++p.nesting > kMaxNesting || stack_nearly_exhausted())
-        p.report_at_token(p.peek(), "E1100", "expression nested too deeply", "split the expression");
-    }
+    explicit Depth(Parser& parser) : p(parser) { p.enter_nesting(); }
     ~Depth() { p.nesting--; }
   };
 
   // ---- expressions
 
-  Node* parse_expression() { return parse_or(); }
+  Node* parse_expression() {
+    Depth guard(*this);
+    return parse_or();
+  }
 
   Node* parse_or() {
     Node* left = parse_and();
@@ -466,18 +475,20 @@ struct Parser {
     return left;
   }
   Node* parse_power() {
-    Depth guard(*this);
     Node* base = parse_unary();
-    if (accept_value("^")) return make_binary("^", base, parse_power());
+    if (accept_value("^")) {
+      Depth guard(*this);
+      return make_binary("^", base, parse_power());
+    }
     return base;
   }
   Node* parse_unary() {
-    Depth guard(*this);
     const Token& t = peek();
     for (const char* op : {"not", "-", "+"}) {
       if (accept_value(op)) {
         Node* n = make_node(E_UNARY, t);
         n->name = op;
+        Depth guard(*this);
         n->operand = parse_unary();
         return finish(n);
       }
@@ -580,22 +591,31 @@ struct Parser {
     return parse_postfix(current, t);
   }
 
+  // Each form nests the expression before it one level deeper.
   Node* parse_postfix(Node* current, const Token& t) {
+    int levels = 0;
     while (true) {
       if (accept_value("(")) {
+        levels++;
+        enter_nesting();
         Node* call = make_node(E_CALL, t);
         call->target = current;
         call->items = parse_call_arguments();
         current = finish(call);
       } else if (accept_value("[")) {
+        levels++;
+        enter_nesting();
         current = parse_index(current, t);
       } else if (accept_value(".")) {
+        levels++;
+        enter_nesting();
         const Token& name = expect_kind(K_NAME, "E1108", "expected member name after dot");
         Node* member = make_node(E_MEMBER, name);
         member->target = current;
         member->name = name.value;
         current = member;
       } else {
+        nesting -= levels;
         return current;
       }
     }

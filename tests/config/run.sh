@@ -24,6 +24,12 @@ report() {  # report NAME PROBLEMS
   fi
 }
 
+# stale FILE: an evaluator left by an earlier run (its first lines), which a
+# refused run removes.
+stale() {
+  printf 'load json\n\nfunction priority(value):\n' > "$1"
+}
+
 # generate ENTRY EVALUATOR: runs the generator; its output goes to $tmp/gen.*
 generate() {
   "$kep0" stdlib/configure.kep "$@" > "$tmp/gen.out" 2> "$tmp/gen.err"
@@ -35,7 +41,7 @@ run_case() {
   local entry=$1 base=$2 problems=""
   local evaluator
   evaluator="$(dirname "$entry")/.$(basename "$entry" .kep)-evaluator.kep"
-  echo "stale" > "$evaluator"
+  stale "$evaluator"
   generate "$entry" "$evaluator"
   if [ "$(cat "$tmp/gen.status")" != 0 ]; then
     [ -e "$evaluator" ] && problems="$problems evaluator-left-behind"
@@ -119,7 +125,7 @@ module="$tmp/impure.kep"
 for row in "${purity_table[@]}"; do
   text=${row%%|*}; feature=${row#*|}
   printf 'config = {}\n# %s\n' "$text" > "$module"
-  echo "stale" > "$tmp/impure-evaluator.kep"
+  stale "$tmp/impure-evaluator.kep"
   generate "$module" "$tmp/impure-evaluator.kep"
   problems=""
   [ "$(cat "$tmp/gen.out")" = "Impure configuration feature $feature in $module" ] || problems=" stdout($(cat "$tmp/gen.out"))"
@@ -128,25 +134,71 @@ for row in "${purity_table[@]}"; do
   report "purity of '$text'" "$problems"
 done
 
-# Only a refusal removes OUTPUT. A module that cannot be read stops the run
-# with its own report and OUTPUT as it was; an OUTPUT that names one of the
-# modules is read as a module first and then replaced by the evaluator.
+# Purity by tokens: a side-effect built-in or module however it is spaced or
+# written, in code (a comment or String no longer counts here), reported
+# with its listed feature text where the list has one.
+token_table=(
+  'secret = readfile ("/etc/hostname")|readfile('
+  'call run ("/bin/touch", ["PWNED"])|run('
+  'home = __kep_getenv ("HOME")|getenv('
+  'x = input	("name")|input('
+  'print "before the JSON"|print'
+  'n = __kep_fd_read (0, ByteArray(), 1)|__kep_fd_read('
+  'call exit (0)|exit('
+  'x = t"{arg (1)}"|arg('
+  'load  os|load os'
+  'from  time load clock|from time '
+  'load process.spawn|load process'
+)
+for row in "${token_table[@]}"; do
+  text=${row%%|*}; feature=${row#*|}
+  printf '%s\nconfig = {}\n' "$text" > "$module"
+  stale "$tmp/impure-evaluator.kep"
+  generate "$module" "$tmp/impure-evaluator.kep"
+  problems=""
+  [ "$(cat "$tmp/gen.out")" = "Impure configuration feature $feature in $module" ] || problems=" stdout($(cat "$tmp/gen.out"))"
+  [ "$(cat "$tmp/gen.status")" = 1 ] || problems="$problems status"
+  [ -e "$tmp/impure-evaluator.kep" ] && problems="$problems evaluator-left-behind"
+  report "purity of the code '$text'" "$problems"
+done
+
+# Only a refusal removes OUTPUT, and only an evaluator there. A module that
+# cannot be read stops the run with its own report and OUTPUT as it was; an
+# OUTPUT that names a module of the configuration (the entry included, by
+# another spelling of its path) is refused before anything is written or
+# removed, and a refusal for another reason leaves such an OUTPUT alone too.
 mkdir -p "$tmp/keep"
 printf 'imports = ["gone"]\nconfig = {}\n' > "$tmp/keep/unreadable.kep"
-echo "stale" > "$tmp/keep/out.kep"
+stale "$tmp/keep/out.kep"
+cp "$tmp/keep/out.kep" "$tmp/keep/expected.kep"
 generate "$tmp/keep/unreadable.kep" "$tmp/keep/out.kep"
 problems=""
 [ "$(cat "$tmp/gen.err")" = "KEP runtime error: FileError: cannot read file" ] || problems=" stderr($(cat "$tmp/gen.err"))"
 [ "$(cat "$tmp/gen.status")" = 1 ] || problems="$problems status"
-[ "$(cat "$tmp/keep/out.kep")" = "stale" ] || problems="$problems output-touched"
+cmp -s "$tmp/keep/out.kep" "$tmp/keep/expected.kep" || problems="$problems output-touched"
 report "unreadable module leaves OUTPUT alone" "$problems"
 printf 'imports = ["base"]\nconfig = {"app": 1}\n' > "$tmp/keep/app.kep"
 printf 'config = {"base": 1}\n' > "$tmp/keep/base.kep"
-generate "$tmp/keep/app.kep" "$tmp/keep/base.kep"
-problems=""
-[ "$(cat "$tmp/gen.status")" = 0 ] || problems=" status($(cat "$tmp/gen.status"): $(cat "$tmp/gen.err"))"
-[ "$(sed -n 2,3p "$tmp/keep/base.kep")" = $'load base\nload app' ] || problems="$problems evaluator"
-report "OUTPUT naming a module is read, then replaced" "$problems"
+printf 'imports = ["impure", "base"]\nconfig = {}\n' > "$tmp/keep/mixed.kep"
+printf 'config = {"t": clock()}\n' > "$tmp/keep/impure.kep"
+cp "$tmp/keep/base.kep" "$tmp/keep/base.copy"
+cp "$tmp/keep/app.kep" "$tmp/keep/app.copy"
+# ENTRY OUTPUT STDOUT
+output_cases=(
+  "$tmp/keep/app.kep|$tmp/keep/base.kep|Configuration output is the module $tmp/keep/base.kep"
+  "$tmp/keep/app.kep|$tmp/keep/app.kep|Configuration output is the module $tmp/keep/app.kep"
+  "$tmp/keep/app.kep|$tmp/keep/./x/../app.kep|Configuration output is the module $tmp/keep/app.kep"
+  "$tmp/keep/mixed.kep|$tmp/keep/base.kep|Impure configuration feature clock( in $tmp/keep/impure.kep"
+)
+for row in "${output_cases[@]}"; do
+  IFS='|' read -r entry output expected <<< "$row"
+  generate "$entry" "$output"
+  problems=""
+  [ "$(cat "$tmp/gen.out")" = "$expected" ] || problems=" stdout($(cat "$tmp/gen.out"))"
+  [ "$(cat "$tmp/gen.status")" = 1 ] || problems="$problems status"
+  cmp -s "$tmp/keep/base.kep" "$tmp/keep/base.copy" && cmp -s "$tmp/keep/app.kep" "$tmp/keep/app.copy" || problems="$problems module-touched"
+  report "OUTPUT $output for $entry" "$problems"
+done
 
 # A path with quotes, a backslash and a line feed reaches the evaluator intact.
 odd="$tmp/say \"hi\" \\ there"$'\n'"next line"

@@ -7,7 +7,8 @@
 #      stdout must equal NAME.out, the status NAME.status (default
 #      1), stderr NAME.err (default empty), and no OUTPUT may be written;
 #   3. the driver's command line and file errors;
-#   4. the front end over the compiler's and the library's own sources.
+#   4. the nesting limit, in kep0 and the driver alike;
+#   5. the front end over the compiler's and the library's own sources.
 # Exits 1 when anything fails.
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -77,7 +78,31 @@ mkdir "$tmp/empty"
 run_driver "$tmp/empty" "$root/$here/root/cases/valid_program.kep" "$tmp/image"
 expect_run "no library" "" "$cannot_open" 1
 
-# 4. the front end over the tree's own sources
+# 4. nesting: kep0 and the driver refuse the same programs with the same
+#    report, and accept the same ones (long flat operator chains included)
+mkdir "$tmp/deep"
+python3 "$here/deep_programs.py" "$tmp/deep"
+nesting=0
+for src in "$tmp"/deep/*.kep; do
+  name=$(basename "$src" .kep)
+  "$kep0" "$driver" "$src" "$tmp/image" > "$tmp/driver.out" 2>&1
+  driver_status=$?
+  "$kep0" "$src" > "$tmp/kep0.out" 2>&1
+  kep0_status=$?
+  case $name in
+    ok_*)
+      [ $driver_status -eq 0 ] && [ ! -s "$tmp/driver.out" ] || fail "nesting $name: driver status $driver_status: $(head -c 200 "$tmp/driver.out")"
+      [ $kep0_status -eq 0 ] || fail "nesting $name: kep0 status $kep0_status: $(head -c 200 "$tmp/kep0.out")" ;;
+    *)
+      [ $driver_status -eq 1 ] && head -1 "$tmp/driver.out" | grep -qx 'error\[E1100\]: expression nested too deeply' ||
+        fail "nesting $name: driver status $driver_status: $(head -c 200 "$tmp/driver.out")"
+      cmp -s "$tmp/driver.out" "$tmp/kep0.out" && [ $kep0_status -eq 1 ] || fail "nesting $name: kep0 reports otherwise: $(head -c 200 "$tmp/kep0.out")" ;;
+  esac
+  nesting=$((nesting + 1))
+done
+echo "nesting: $nesting programs checked"
+
+# 5. the front end over the tree's own sources
 sources=$(find compiler/pure stdlib conformance -name '*.kep' 2>/dev/null | sort)
 if [ -n "$sources" ]; then
   # shellcheck disable=SC2086
