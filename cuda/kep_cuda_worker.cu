@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -264,80 +265,211 @@ size_t skip_blanks(const std::string& text, size_t position) {
     return position;
 }
 
-// Requests are never parsed as a tree: a key is found by a textual search
-// for its quoted name, wherever that first occurs.
-size_t find_key_value(const std::string& request, const std::string& key) {
-    const std::string needle = "\"" + key + "\"";
-    const size_t found = request.find(needle);
-    if (found == std::string::npos) throw WorkerError("request is missing key " + key);
-    const size_t colon = request.find(':', found + needle.size());
-    if (colon == std::string::npos) throw WorkerError("request key " + key + " has no value");
-    return skip_blanks(request, colon + 1);
-}
+// One value of the request. A number keeps its value and whether it was a
+// finite double; the error for one that was not comes when it is read.
+struct JsonValue {
+    enum Kind { Null, Boolean, Number, String, Array, Object } kind = Null;
+    double number = 0.0;
+    bool finite = false;
+    std::string text;
+    std::vector<JsonValue> items;
+    std::vector<std::pair<std::string, JsonValue>> members;
+};
 
-std::string read_string_value(const std::string& request, const std::string& key) {
-    size_t position = find_key_value(request, key);
-    if (position >= request.size() || request[position] != '"')
-        throw WorkerError("request key " + key + " must be a String");
-    std::string value;
-    for (++position; position < request.size(); ++position) {
-        const char c = request[position];
-        if (c == '"') return value;
-        if (c != '\\') {
-            value += c;
-            continue;
-        }
-        if (++position == request.size()) throw WorkerError("unfinished String escape");
-        switch (request[position]) {
-        case '"': value += '"'; break;
-        case '/': value += '/'; break;
-        case '\\': value += '\\'; break;
-        case 'n': value += '\n'; break;
-        case 'r': value += '\r'; break;
-        case 't': value += '\t'; break;
-        default: throw WorkerError("unsupported String escape in request");
-        }
+// Arrays and objects nest at most this deep, so that no request exhausts the
+// stack of the recursive reader.
+constexpr int max_json_nesting = 1000;
+
+// Reads the request as one JSON object: objects, arrays, Strings with
+// escapes, numbers and the literals true, false and null, with nothing but
+// blanks around it. Only the object's own keys are read afterwards, so a key
+// inside a nested object or a String value is never taken for one of them.
+class RequestReader {
+public:
+    explicit RequestReader(const std::string& request) : request_(request) {}
+
+    JsonValue read_request() {
+        position_ = skip_blanks(request_, 0);
+        // Text that holds no object has none of the keys.
+        if (position_ == request_.size() || request_[position_] != '{')
+            throw WorkerError("request is missing key operation");
+        JsonValue object = read_value();
+        if (skip_blanks(request_, position_) != request_.size())
+            throw WorkerError("unexpected text after the request object");
+        return object;
     }
-    throw WorkerError("unterminated String in request");
+
+private:
+    bool at_end() const { return position_ == request_.size(); }
+    char current() const { return request_[position_]; }
+    void skip() { position_ = skip_blanks(request_, position_); }
+
+    JsonValue read_value() {
+        JsonValue value;
+        switch (current()) {
+        case '{': read_object(value); break;
+        case '[': read_array(value); break;
+        case '"':
+            value.kind = JsonValue::String;
+            value.text = read_string();
+            break;
+        default:
+            if (!read_literal(value)) read_number(value);
+        }
+        return value;
+    }
+
+    bool read_literal(JsonValue& value) {
+        for (const char* word : {"true", "false", "null"}) {
+            const size_t length = std::strlen(word);
+            if (request_.compare(position_, length, word) == 0) {
+                value.kind = word[0] == 'n' ? JsonValue::Null : JsonValue::Boolean;
+                position_ += length;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // strtod's rules; every finite double is accepted, subnormals included,
+    // while an overflow or a value that underflows to zero is not finite.
+    void read_number(JsonValue& value) {
+        const char* begin = request_.c_str() + position_;
+        char* end = nullptr;
+        errno = 0;
+        value.kind = JsonValue::Number;
+        value.number = std::strtod(begin, &end);
+        if (end == begin) throw WorkerError("invalid finite numeric value in request");
+        value.finite = is_finite(value.number) && !(errno == ERANGE && value.number == 0.0);
+        position_ += static_cast<size_t>(end - begin);
+    }
+
+    std::string read_string() {
+        std::string value;
+        for (++position_; position_ < request_.size(); ++position_) {
+            const char c = current();
+            if (c == '"') {
+                ++position_;
+                return value;
+            }
+            if (c != '\\') {
+                value += c;
+                continue;
+            }
+            if (++position_ == request_.size()) throw WorkerError("unfinished String escape");
+            switch (current()) {
+            case '"': value += '"'; break;
+            case '/': value += '/'; break;
+            case '\\': value += '\\'; break;
+            case 'n': value += '\n'; break;
+            case 'r': value += '\r'; break;
+            case 't': value += '\t'; break;
+            default: throw WorkerError("unsupported String escape in request");
+            }
+        }
+        throw WorkerError("unterminated String in request");
+    }
+
+    void enter() {
+        if (++nesting_ > max_json_nesting) throw WorkerError("request nests too deeply");
+        ++position_;
+        skip();
+    }
+
+    // A comma must be followed by another item: [1,] is refused as [,1] is.
+    void read_array(JsonValue& value) {
+        value.kind = JsonValue::Array;
+        enter();
+        if (at_end()) throw WorkerError("unterminated Array in request");
+        if (current() == ']') {
+            ++position_;
+            --nesting_;
+            return;
+        }
+        for (;;) {
+            value.items.push_back(read_value());
+            skip();
+            if (at_end() || (current() != ',' && current() != ']'))
+                throw WorkerError("expected comma or closing bracket in Array");
+            if (current() == ']') break;
+            ++position_;
+            skip();
+            if (at_end()) throw WorkerError("unterminated Array in request");
+        }
+        ++position_;
+        --nesting_;
+    }
+
+    void read_object(JsonValue& value) {
+        value.kind = JsonValue::Object;
+        enter();
+        if (!at_end() && current() == '}') {
+            ++position_;
+            --nesting_;
+            return;
+        }
+        for (;;) {
+            if (at_end()) throw WorkerError("unterminated Object in request");
+            if (current() != '"') throw WorkerError("expected String key in Object");
+            std::string key = read_string();
+            skip();
+            if (at_end() || current() != ':') throw WorkerError("request key " + key + " has no value");
+            ++position_;
+            skip();
+            if (at_end()) throw WorkerError("request key " + key + " has no value");
+            value.members.emplace_back(std::move(key), read_value());
+            skip();
+            if (at_end()) throw WorkerError("unterminated Object in request");
+            if (current() == '}') break;
+            if (current() != ',') throw WorkerError("expected comma or closing brace in Object");
+            ++position_;
+            skip();
+        }
+        ++position_;
+        --nesting_;
+    }
+
+    const std::string& request_;
+    size_t position_ = 0;
+    int nesting_ = 0;
+};
+
+// The value of a top-level key (the first, when a key repeats).
+const JsonValue& find_key_value(const JsonValue& request, const std::string& key) {
+    for (const auto& member : request.members)
+        if (member.first == key) return member.second;
+    throw WorkerError("request is missing key " + key);
 }
 
-double parse_number_at(const std::string& request, size_t& position) {
-    const size_t start = skip_blanks(request, position);
-    const char* begin = request.c_str() + start;
-    char* end = nullptr;
-    errno = 0;
-    const double value = std::strtod(begin, &end);
-    if (end == begin || errno == ERANGE || !is_finite(value))
-        throw WorkerError("invalid finite numeric value in request");
-    position = start + static_cast<size_t>(end - begin);
-    return value;
+std::string read_string_value(const JsonValue& request, const std::string& key) {
+    const JsonValue& value = find_key_value(request, key);
+    if (value.kind != JsonValue::String) throw WorkerError("request key " + key + " must be a String");
+    return value.text;
 }
 
-int32_t read_dimension_value(const std::string& request, const std::string& key) {
-    size_t position = find_key_value(request, key);
-    const double value = parse_number_at(request, position);
+double finite_number(const JsonValue& value) {
+    if (value.kind != JsonValue::Number || !value.finite) throw WorkerError("invalid finite numeric value in request");
+    return value.number;
+}
+
+double read_number_value(const JsonValue& request, const std::string& key) {
+    return finite_number(find_key_value(request, key));
+}
+
+int32_t read_dimension_value(const JsonValue& request, const std::string& key) {
+    const double value = read_number_value(request, key);
     if (!(value >= 0.0 && value <= 2147483647.0 && value == std::trunc(value)))
         throw WorkerError("request key " + key + " must be a non-negative Int");
     return static_cast<int32_t>(value);
 }
 
-std::vector<double> read_array_value(const std::string& request, const std::string& key) {
-    size_t position = find_key_value(request, key);
-    if (position >= request.size() || request[position] != '[')
-        throw WorkerError("request key " + key + " must be an Array");
+std::vector<double> read_array_value(const JsonValue& request, const std::string& key) {
+    const JsonValue& value = find_key_value(request, key);
+    if (value.kind != JsonValue::Array) throw WorkerError("request key " + key + " must be an Array");
     std::vector<double> values;
-    ++position;
-    for (;;) {
-        position = skip_blanks(request, position);
-        if (position == request.size()) throw WorkerError("unterminated Array in request");
-        if (request[position] == ']') return values;
-        values.push_back(parse_number_at(request, position));
-        position = skip_blanks(request, position);
-        if (position == request.size() || (request[position] != ',' && request[position] != ']'))
-            throw WorkerError("expected comma or closing bracket in Array");
-        if (request[position] == ']') return values;
-        ++position;
-    }
+    values.reserve(value.items.size());
+    for (const JsonValue& item : value.items) values.push_back(finite_number(item));
+    return values;
 }
 
 // --------------------------------------------------------- reply writers
@@ -473,7 +605,8 @@ void write_devices_reply() {
 
 // Every key is read before any device work, so a malformed request never
 // touches the device.
-void handle_json_request(const std::string& request) {
+void handle_json_request(const std::string& text) {
+    const JsonValue request = RequestReader(text).read_request();
     const std::string operation = read_string_value(request, "operation");
     if (operation == "cuda.sum") {
         const std::vector<double> values = read_array_value(request, "values");
@@ -484,8 +617,7 @@ void handle_json_request(const std::string& request) {
         if (left.size() != right.size()) throw WorkerError("cuda.dot arrays have different lengths");
         write_scalar_reply(reduce_on_device(left, &right));
     } else if (operation == "cuda.axpy") {
-        size_t position = find_key_value(request, "alpha");
-        const double alpha = parse_number_at(request, position);
+        const double alpha = read_number_value(request, "alpha");
         const std::vector<double> x = read_array_value(request, "x");
         const std::vector<double> y = read_array_value(request, "y");
         write_array_reply(run_axpy(x, y, alpha));
@@ -515,8 +647,11 @@ std::string json_request_text(int argc, char** argv) {
 
 // ----------------------------------------------------------- binary mode
 
+// Decimal digits only: strtoull alone would take blanks and a sign, and
+// read -18446744073709551615 as 1.
 uint64_t parse_binary_count(const std::string& text, const std::string& what) {
     if (text.empty()) throw WorkerError("missing binary " + what);
+    if (text.find_first_not_of("0123456789") != std::string::npos) throw WorkerError("invalid binary " + what);
     char* end = nullptr;
     errno = 0;
     const unsigned long long value = std::strtoull(text.c_str(), &end, 10);
@@ -529,7 +664,9 @@ double parse_binary_float(const std::string& text, const std::string& what) {
     char* end = nullptr;
     errno = 0;
     const double value = std::strtod(text.c_str(), &end);
-    if (*end != '\0' || errno == ERANGE || !is_finite(value)) throw WorkerError("invalid binary " + what);
+    // A subnormal is a finite double; an overflow or an underflow to zero is not.
+    if (*end != '\0' || !is_finite(value) || (errno == ERANGE && value == 0.0))
+        throw WorkerError("invalid binary " + what);
     return value;
 }
 
@@ -611,6 +748,8 @@ void handle_binary_request(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A reader that goes away is a failed write, reported as every other.
+    std::signal(SIGPIPE, SIG_IGN);
     std::ios::sync_with_stdio(false);
     if (argc >= 2 && std::strcmp(argv[1], "--binary") == 0) {
         try {

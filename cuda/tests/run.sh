@@ -127,7 +127,7 @@ bin_fails '--binary with an operation only' '' 'binary worker request has too fe
 fails 'missing operation' '{}' 'request is missing key operation'
 fails 'key without colon' '{"operation"}' 'request key operation has no value'
 fails 'operation not a String' '{"operation":5}' 'request key operation must be a String'
-fails 'value at end of text' '{"operation": ' 'request key operation must be a String'
+fails 'value at end of text' '{"operation": ' 'request key operation has no value'
 fails 'unterminated String' '{"operation":"cuda.sum' 'unterminated String in request'
 fails 'unicode escape' '{"operation":"cuda.\u0073um"}' 'unsupported String escape in request'
 fails 'backspace escape' '{"operation":"\b"}' 'unsupported String escape in request'
@@ -136,7 +136,22 @@ fails 'escapes decoded, message escaped' '{"operation":"a\"\/\\\n\r\t"}' 'unsupp
 fails 'control and high bytes' $'{"operation":"\x01\x1f\x7f\xc3\xa9"}' $'unsupported CUDA operation \\u0001\\u001f\x7f\xc3\xa9'
 fails 'unsupported operation' '{"operation":"cuda.nope"}' 'unsupported CUDA operation cuda.nope'
 ok 'keys in any order' '{"values":[],"operation":"cuda.sum"}' 0
-ok 'first quoted occurrence wins' '{"operation":"cuda.sum","tag":"values","n":[],"values":[2]}' 0
+# The request is read as JSON: only the object's own keys count, never a
+# quoted key inside a String or a nested object; text that is not one object
+# is refused.
+ok 'a key in a String is no key' '{"operation":"cuda.sum","tag":"values","n":[1],"values":[]}' 0
+ok 'a key in an escaped String is no key' '{"operation":"cuda.sum","note":"\"values\":[5]","values":[]}' 0
+ok 'a key in a nested object is no key' '{"operation":"cuda.sum","meta":{"values":[1]},"values":[]}' 0
+ok 'a dimension named in a String is no dimension' '{"operation":"cuda.matmul","unit":"m","k":0,"m":2,"n":2,"left":[],"right":[]}' '[0,0,0,0]'
+ok 'literals and nested values elsewhere' '{"operation":"cuda.sum","a":true,"b":false,"c":null,"d":[{"e":[]}],"values":[]}' 0
+fails 'an Array, not an object' '[1]' 'request is missing key operation'
+fails 'text after the object' '{"operation":"cuda.sum","values":[]} x' 'unexpected text after the request object'
+fails 'trailing comma in the object' '{"operation":"cuda.sum","values":[],}' 'expected String key in Object'
+fails 'a key that is no String' '{"operation":"cuda.sum",5:1}' 'expected String key in Object'
+fails 'members without a comma' '{"operation":"cuda.sum" "values":[]}' 'expected comma or closing brace in Object'
+fails 'unterminated object' '{"operation":"cuda.sum","values":[]' 'unterminated Object in request'
+fails 'a misspelt literal' '{"operation":"cuda.sum","a":tru,"values":[]}' 'invalid finite numeric value in request'
+fails 'nesting without end' "{\"a\":$(printf '[%.0s' $(seq 2000))" 'request nests too deeply'
 fails 'values not an Array' '{"operation":"cuda.sum","values":5}' 'request key values must be an Array'
 fails 'array [,1]' '{"operation":"cuda.sum","values":[,1]}' 'invalid finite numeric value in request'
 fails 'array [1' '{"operation":"cuda.sum","values":[1' 'expected comma or closing bracket in Array'
@@ -146,7 +161,8 @@ fails 'array [' '{"operation":"cuda.sum","values":[ ' 'unterminated Array in req
 # A matmul with n = 0 answers [] without a device once left holds m * k
 # numbers, which shows how many the reader took.
 mm0() { echo "{\"operation\":\"cuda.matmul\",\"m\":$1,\"k\":$2,\"n\":0,\"left\":$3,\"right\":[]}"; }
-ok 'array [1,] is one number' "$(mm0 1 1 '[1,]')" '[]'
+fails 'array [1,]' "$(mm0 1 1 '[1,]')" 'invalid finite numeric value in request'
+ok 'a subnormal number' "$(mm0 1 1 '[4.9406564584124654e-324]')" '[]'
 ok 'array with blanks' "$(mm0 1 3 $'[ 1 ,\t-2.5e3\n,\r0x1p4 ]')" '[]'
 for number in inf nan 1e999 1e-400 '"1"' '--1'; do
   fails "number $number" "$(mm0 1 1 "[$number]")" 'invalid finite numeric value in request'
@@ -205,9 +221,19 @@ status=$?
 report 'binary result to a full stdout' "$([ $status = 2 ] || echo " status $status")$(
   grep -qx 'cannot write result to standard output' "$tmp/err" || echo ' no message')"
 
+# A reader that goes away: the failed write is reported, not a SIGPIPE.
+"${worker[@]}" --binary matmul 1024 0 1024 < /dev/null 2> "$tmp/err" | true
+status=${PIPESTATUS[0]}
+report 'binary result to a closed pipe' "$([ $status = 2 ] || echo " status $status")$(
+  grep -qx 'cannot write result to standard output' "$tmp/err" || echo ' no message')"
+"${worker[@]}" "$(mm 1024 0 1024 '[]' '[]')" < /dev/null 2> "$tmp/err" | true
+status=${PIPESTATUS[0]}
+report 'JSON reply to a closed pipe' "$([ $status = 1 ] || echo " status $status")$(
+  grep -qx 'cannot write reply to standard output' "$tmp/err" || echo ' no message')"
+
 # Binary mode.
 bin_ok 'sum 0' '' 0 sum 0
-bin_ok 'sum of a count with a blank and a sign' '' 0 sum ' +0'
+bin_fails 'sum count with a blank and a sign' '' 'invalid binary sum count' sum ' +0'
 bin_ok 'dot 0' '' 0 dot 0
 bin_ok 'axpy 2 0' '' '' axpy 2 0
 bin_ok 'matmul 2 0 3' '' '0 0 0 0 0 0' matmul 2 0 3
@@ -221,7 +247,8 @@ bin_fails 'matmul arguments' '' 'binary matmul expects m, k, and n' matmul 1 2
 bin_fails 'sum count empty' '' 'missing binary sum count' sum ''
 bin_fails 'sum count 1x' '' 'invalid binary sum count' sum 1x
 bin_fails 'sum count 2^64' '' 'invalid binary sum count' sum 18446744073709551616
-bin_fails 'sum count -1' '' 'binary sum size overflow' sum -1
+bin_fails 'sum count -1' '' 'invalid binary sum count' sum -1
+bin_fails 'sum count -(2^64 - 1)' '' 'invalid binary sum count' sum -18446744073709551615
 bin_fails 'sum payload long' '1, 2, 3' 'binary sum payload length differs' sum 2
 bin_fails 'sum payload short' 'bytes:7' 'binary sum payload length differs' sum 1
 bin_fails 'dot count x' '' 'invalid binary dot count' dot x
@@ -233,7 +260,10 @@ bin_fails 'axpy alpha text' '' 'invalid binary axpy alpha' axpy 2x 0
 bin_fails 'axpy alpha infinite' '' 'invalid binary axpy alpha' axpy inf 0
 bin_fails 'axpy alpha out of range' '' 'invalid binary axpy alpha' axpy 1e999 0
 bin_fails 'axpy count empty' '' 'missing binary axpy count' axpy 2 ''
-bin_fails 'axpy count -1' '' 'axpy size overflow' axpy 2 -1
+bin_fails 'axpy count -1' '' 'invalid binary axpy count' axpy 2 -1
+bin_ok 'axpy alpha subnormal' '' '' axpy 4.9406564584124654e-324 0
+bin_fails 'axpy alpha underflowing to zero' '' 'invalid binary axpy alpha' axpy 1e-400 0
+bin_fails 'matmul rows with a sign' '' 'invalid binary matmul rows' matmul +1 0 1
 bin_fails 'axpy payload short' '1' 'binary CUDA payload is shorter than declared' axpy 2 1
 bin_fails 'axpy payload long' '1, 2, 3' 'binary axpy payload length differs' axpy 2 1
 bin_fails 'matmul rows empty' '' 'missing binary matmul rows' matmul '' 1 1
@@ -278,6 +308,8 @@ for setting in '0:' '1:1' '1:+1' '1: 1' '0:0'; do
 done
 KEP_CUDA_DEVICE=1 STANDIN_DEVICES=2 ok 'sum on device 1' '{"operation":"cuda.sum","values":[1]}' 1
 trace_is 'sum sets device 1' 'cudaSetDevice 1*'
+ok 'alpha of the request, not of a nested object' '{"operation":"cuda.axpy","meta":{"alpha":100},"alpha":3,"x":[1],"y":[0]}' '[3]'
+ok 'a subnormal is summed' '{"operation":"cuda.sum","values":[4.9406564584124654e-324]}' 4.9406564584124654e-324
 for setting in 1x -1 2 ' ' + 99999999999999999999; do
   KEP_CUDA_DEVICE=$setting STANDIN_DEVICES=2 fails "KEP_CUDA_DEVICE='$setting'" '{"operation":"cuda.probe"}' \
     'KEP_CUDA_DEVICE does not select an available device'
