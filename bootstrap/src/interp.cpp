@@ -386,6 +386,11 @@ struct Resolver {
   void declare_function(Node* f, const std::string& name, ClassInfo* cls) {
     if (g_functions.count(name))
       compile_error(f, (cls ? "duplicate method: " : "duplicate function: ") + f->name, "rename one declaration");
+    // Two parameters of one name would share a slot.
+    for (size_t i = 0; i < f->strings.size(); i++)
+      for (size_t j = 0; j < i; j++)
+        if (f->strings[i] == f->strings[j])
+          compile_error(f, "duplicate parameter: " + f->strings[i], "rename one parameter");
     FuncDef* def = new FuncDef();
     def->name = name;
     def->node = f;
