@@ -105,7 +105,10 @@ Value CallVarE::eval(Value* frame) {
   std::vector<Value> values(args.size());
   for (size_t k = args.size(); k-- > 0;) values[k] = args[k]->eval(frame);
   Value callee = variable->eval(frame);
-  if (callee.tag != T_FUNC) raise_text("TypeError: " + name + " holds a " + kind_name(callee) + ", not a Function");
+  if (callee.tag != T_FUNC) raise_text("TypeError: " + name + " holds no Function");
+  if (callee.fn->parameters != (int)values.size())
+    raise_text("TypeError: the Function in " + name + " does not take " + std::to_string(values.size()) +
+               " argument(s)");
   return call_function(callee.fn, values.data(), (int)values.size());
 }
 

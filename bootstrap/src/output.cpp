@@ -25,9 +25,15 @@ void out_write(const char* data, size_t size) {
   if (buffer.size() >= (1 << 16)) out_flush();
 }
 
+// Output that cannot be written ends the program as in a compiled one: the
+// report on standard error and status 1, never a silent success.
 void out_flush() {
   if (buffer.empty()) return;
-  write_all(1, buffer.data(), buffer.size());
+  if (!write_all(1, buffer.data(), buffer.size())) {
+    static const char report[] = "KEP runtime error: FileError: cannot write stdout\n";
+    write_all(2, report, sizeof report - 1);
+    _exit(1);
+  }
   buffer.clear();
 }
 

@@ -3,11 +3,13 @@
 #   1. the golden cases of tests/codegen (tables of snippets and results);
 #   2. the division constants of 3000 pseudo-random divisors and a fixed set,
 #      checked by check_magic.py against an independent computation;
-#   3. the type passes over whole programs: the compiler's own sources (each
+#   3. the fixed operator sequences (fused compare-and-branch, constant
+#      operands, division by constants) against the GNU assembler;
+#   4. the type passes over whole programs: the compiler's own sources (each
 #      module, and all of them in one program), the standard library and every
 #      test program that runs to status 0, each linked behind the dynamic
 #      standard library;
-#   4. the compiler's sources against the constructs that behave differently
+#   5. the compiler's sources against the constructs that behave differently
 #      under the raw value convention (conventions.kep).
 # Exits 1 when any part fails.
 set -u
@@ -15,11 +17,26 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
 kep0=bootstrap/kep0
 status=0
+tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
 
 VERBOSE=1 bash tests/run_cases.sh tests/codegen || status=1
 
 if ! "$kep0" tests/codegen/magic_table.kep 3000 | python3 tests/codegen/check_magic.py; then
   status=1
+fi
+
+# The fixed sequences of the operators (fused compare-and-branch, constant
+# operands, division by constants) against the GNU assembler.
+if command -v as > /dev/null && command -v objcopy > /dev/null && command -v objdump > /dev/null; then
+  if ! "$kep0" tests/codegen/operator_sequences.kep > "$tmp/sequences.txt" || grep -q '^FAIL' "$tmp/sequences.txt"; then
+    grep '^FAIL' "$tmp/sequences.txt"
+    echo "FAIL operator_sequences.kep"
+    status=1
+  elif ! python3 tests/backend/compare_with_gas.py < "$tmp/sequences.txt"; then
+    status=1
+  fi
+else
+  echo "SKIP operator sequences: binutils not found"
 fi
 
 programs=(tests/codegen/compiler_modules.kep)

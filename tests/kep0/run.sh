@@ -15,9 +15,18 @@ if [ $code -ne 70 ] || [ "$report" != "KEP runtime error: MemoryError: allocator
 else
   echo "memory exhaustion: ok"
 fi
+tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
+# Output that cannot be written is an error, as in a compiled program.
+printf 'print "lost"\n' > "$tmp/print.kep"
+report=$(bootstrap/kep0 "$tmp/print.kep" 2>&1 >/dev/full)
+code=$?
+if [ $code -ne 1 ] || [ "$report" != "KEP runtime error: FileError: cannot write stdout" ]; then
+  echo "FAIL print to a full standard output: status $code, stderr: $report"
+  status=1
+fi
+
 # Sizes whose byte count no memory holds (or that overflow a word) end the
 # program the same way, whatever built-in asked for them.
-tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
 impossible=(
   'print len(float_zeros(4611686018427387904))'
   'print len(__kep_int_zeros(2305843009213693952))'
