@@ -274,7 +274,8 @@ int op_order(const Value& a, const Value& b) {
     if (x == y) return 0;
     return -2;
   }
-  raise_text(std::string("TypeError: cannot order ") + kind_name(a) + " and " + kind_name(b));
+  // The same text as the compiled comparison's, which cannot name the kinds.
+  raise_text("TypeError: cannot order these values");
 }
 
 bool op_contains(const Value& container, const Value& item) {
