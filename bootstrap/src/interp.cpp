@@ -203,7 +203,9 @@ Flow AssignS::exec(Value* frame) {
 
 Flow AssignMemberS::exec(Value* frame) {
   Value o = object->eval(frame);
+  if (held_object) held_object->v = o;
   Value v = value->eval(frame);
+  if (held_object) held_object->v = Value();
   if (o.tag != T_DICT) raise_text(std::string("TypeError: member assignment requires a class instance, got ") + kind_name(o));
   dict_set(as_dict(o), key, v);
   return F_NORMAL;
@@ -291,8 +293,7 @@ Flow ErrorS::exec(Value* frame) {
     full += text;
   }
   if (ends_program) {
-    std::string kind = prefix.substr(0, prefix.size() - 2);
-    err_write("KEP runtime error: " + (literal_string ? full : kind) + "\n");
+    err_write("KEP runtime error: " + full + "\n");
     _exit(1);
   }
   raise_text(full);
@@ -809,36 +810,58 @@ struct Resolver {
     return chain;
   }
 
+  // The binary operation of an augmented assignment s with place as its
+  // left operand, positioned at the statement.
+  Expr* operation(Node* s, Expr* place) {
+    Node op = *s;
+    op.name = s->name.substr(0, 1);
+    return binary(&op, place, expression(s->value));
+  }
+
   Stmt* assignment(Node* s) {
     Node* target = s->target;
     bool augmented = s->name != "=";
-    auto value_of = [&](Node* place) -> Expr* {
-      Expr* value = expression(s->value);
-      if (!augmented) return value;
-      Node op = *s;  // positioned at the statement
-      op.name = s->name.substr(0, 1);
-      return binary(&op, expression(place), value);
-    };
     if (target->kind == E_NAME) {
       AssignS* a = new AssignS();
       find_variable(target->name, a->global, a->slot);  // every assigned name has a slot of its own scope
-      a->value = value_of(target);
+      a->value = augmented ? operation(s, expression(target)) : expression(s->value);
       a->appends = concatenation_chain(a->value, a->global, a->slot);
       return a;
     }
+    // An augmented operator reads the element or field through the
+    // container, index and object already evaluated for the store.
     if (target->kind == E_INDEX) {
       AssignIndexS* a = new AssignIndexS();
       a->container = expression(target->target);
       a->index = expression(target->index);
-      a->value = value_of(target);
       a->at = position(s, main_path);
+      if (augmented) {
+        a->held_container = new ConstE();
+        a->held_index = new ConstE();
+        IndexE* read = new IndexE();
+        read->target = a->held_container;
+        read->index = a->held_index;
+        read->at = position(target, main_path);
+        a->value = operation(s, read);
+      } else {
+        a->value = expression(s->value);
+      }
       return a;
     }
     if (target->kind == E_MEMBER) {
       AssignMemberS* a = new AssignMemberS();
       a->object = expression(target->target);
       a->key = text_constant(target->name);
-      a->value = value_of(target);
+      if (augmented) {
+        a->held_object = new ConstE();
+        MemberE* read = new MemberE();
+        read->target = a->held_object;
+        read->name = target->name;
+        read->key = a->key;
+        a->value = operation(s, read);
+      } else {
+        a->value = expression(s->value);
+      }
       return a;
     }
     compile_error(s, "unsupported assignment target", "assign to a name, index, or instance field");
@@ -884,7 +907,6 @@ struct Resolver {
     ErrorS* e = new ErrorS();
     e->prefix = s->name + ": ";
     Node* m = s->message;
-    e->literal_string = m->kind == E_LITERAL && m->literal == L_STRING;
     bool global;
     int slot;
     if (m->kind == E_LITERAL) {

@@ -306,15 +306,28 @@ struct AssignS : Stmt {
   Flow exec(Value* frame) override;
 };
 
+// Under an augmented operator, value reads the element or field through
+// the held constants, which hold the container and index (the object)
+// while value is evaluated.
 struct AssignIndexS : Stmt {
   Expr* container;
   Expr* index;
   Expr* value;
+  ConstE* held_container = nullptr;
+  ConstE* held_index = nullptr;
   std::string at;
   Flow exec(Value* frame) override {
     Value c = container->eval(frame);
     Value i = index->eval(frame);
+    if (held_container) {
+      held_container->v = c;
+      held_index->v = i;
+    }
     Value v = value->eval(frame);
+    if (held_container) {
+      held_container->v = Value();
+      held_index->v = Value();
+    }
     index_set(c, i, v, at);
     return F_NORMAL;
   }
@@ -324,6 +337,7 @@ struct AssignMemberS : Stmt {
   Expr* object;
   Value key;
   Expr* value;
+  ConstE* held_object = nullptr;
   Flow exec(Value* frame) override;
 };
 
@@ -396,7 +410,6 @@ struct ErrorS : Stmt {
   std::string prefix;      // kind + ": "
   std::string text;        // literal or bare-word message
   Expr* message = nullptr; // any other message
-  bool literal_string;
   bool ends_program;       // at the top level outside any handler
   Flow exec(Value* frame) override;
 };

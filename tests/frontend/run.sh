@@ -7,7 +7,7 @@
 #      stdout must equal NAME.out, the status NAME.status (default
 #      1), stderr NAME.err (default empty), and no OUTPUT may be written;
 #   3. the driver's command line and file errors;
-#   4. the nesting limit, in kep0 and the driver alike;
+#   4. the nesting limit, in kep0 and the KEP front end alike;
 #   5. the front end over the compiler's and the library's own sources.
 # Exits 1 when anything fails.
 set -u
@@ -78,14 +78,15 @@ mkdir "$tmp/empty"
 run_driver "$tmp/empty" "$root/$here/root/cases/valid_program.kep" "$tmp/image"
 expect_run "no library" "" "$cannot_open" 1
 
-# 4. nesting: kep0 and the driver refuse the same programs with the same
-#    report, and accept the same ones (long flat operator chains included)
+# 4. nesting: kep0 and the KEP front end (parser and linker, without the
+#    code generator) refuse the same programs with the same report, and
+#    accept the same ones (long flat operator chains included)
 mkdir "$tmp/deep"
 python3 "$here/deep_programs.py" "$tmp/deep"
 nesting=0
 for src in "$tmp"/deep/*.kep; do
   name=$(basename "$src" .kep)
-  "$kep0" "$driver" "$src" "$tmp/image" > "$tmp/driver.out" 2>&1
+  "$kep0" "$here/link_program.kep" "$src" > "$tmp/driver.out" 2>&1
   driver_status=$?
   "$kep0" "$src" > "$tmp/kep0.out" 2>&1
   kep0_status=$?

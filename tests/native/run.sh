@@ -2,7 +2,8 @@
 # Generated code, run from the repository root:
 #   1. golden cases of this directory (literal data, relocations);
 #   2. the fixed sequences of generated code against the GNU assembler
-#      (skipped without binutils).
+#      (skipped without binutils);
+#   3. the language cases of tests/lang compiled and run (lang.sh).
 # Exits 1 when any part fails.
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -23,4 +24,5 @@ if command -v as > /dev/null && command -v objcopy > /dev/null && command -v nm 
 else
   echo "SKIP generated sequences against the GNU assembler: binutils not found"
 fi
+bash "$here/lang.sh" || failed=1
 exit $failed
