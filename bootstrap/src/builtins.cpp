@@ -885,6 +885,7 @@ Value call_method(const Value& receiver, const std::string& name, std::vector<Va
     if (n > 1) method_error("invalid pop argument count");
     if (fixed) method_error("fixed collection does not support pop");
     if (typed_array) method_error(std::string(kind_name(receiver)) + " method is not implemented: pop");
+    if (tag != T_LIST) method_error(std::string("pop is not a method of ") + kind_name(receiver));
     return call_helper(n == 0 ? "__kep_pop" : "__kep_pop_at", receiver, args);
   }
   if (typed_array && name != "append" && name != "clear")
@@ -920,10 +921,16 @@ Value call_method(const Value& receiver, const std::string& name, std::vector<Va
       helper = "__kep_string_index";
     else
       method_error(std::string("index is not a method of ") + kind_name(receiver));
-  } else if (name == "count" && is_seq_tag(tag)) {
-    helper = "__kep_list_count";
-  } else if (name == "copy" && tag == T_DICT) {
-    helper = "__kep_dict_copy";
+  } else if (name == "count") {
+    if (is_seq_tag(tag))
+      helper = "__kep_list_count";
+    else if (tag != T_STR)
+      method_error(std::string("count is not a method of ") + kind_name(receiver));
+  } else if (name == "copy") {
+    if (tag == T_DICT)
+      helper = "__kep_dict_copy";
+    else if (tag != T_STR && !is_seq_tag(tag))
+      method_error(std::string("copy is not a method of ") + kind_name(receiver));
   } else if (name == "get") {
     if (n == 1) args.push_back(Value());
     if (args.size() != 2) method_error("method get expects 1 or 2 argument(s), got " + std::to_string(n));
