@@ -619,7 +619,9 @@ Value call_builtin(int id, Value* a, int count) {
     case B_exists: return Value::boolean(path_call(a[0], "exists", [](const char* p) { return access(p, F_OK); }) == 0);
     case B_sleep: {
       double seconds = float_of(a[0]);
-      if (!(seconds >= 0) || seconds > 9.2e18) raise_text("ValueError: invalid sleep duration");
+      // Nothing to wait for; a duration of 2^63 seconds or more fits no clock.
+      if (!(seconds > 0)) return Value();
+      if (seconds >= 9223372036854775808.0) raise_text("ValueError: invalid sleep duration");
       struct timespec ts{(time_t)seconds, (long)((seconds - (double)(int64_t)seconds) * 1e9)};
       while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
       }
