@@ -1,7 +1,0 @@
-d = {}
-for i in range(300000):
-    d["key" + str(i)] = i
-total = 0
-for i in range(300000):
-    total = total + d["key" + str(i)]
-print(len(d), total)
