@@ -29,6 +29,9 @@ CASES = {
         "print " + " - ".join(["a"] * 2000) + " + a ^ 2",
         "print " + " // ".join(["a"] * 40) + " + " + " % ".join(["a"] * 40),
         "print " + " and ".join(["i > 2"] * 2000) + " or a < 0",
+        "if " + " or ".join(["i < 2 and a > 0"] * 2000) + " or not (a < 0)",
+        "    print \"branch taken\"",
+        "end",
     ]),
 }
 for name, text in CASES.items():
