@@ -95,6 +95,7 @@ stdin_table=(
   'exit(7)\nexit\n|7||'
   'print "before"\nexit\nprint "after"\n|0|before|'
   'print "exit"\nexit\n|0|exit|'
+  'print "got", input("")\nexit\nhello there\n|0|got hello there|'
   '|0||'
   '\n\nprint "blank lines"\n|0|blank lines|'
   'print "x"\nexit\n|0|x|'
@@ -142,10 +143,19 @@ check "kep compile" 0 ""
 runs "$tmp/prog/main" a
 check "compiled program" 2 "2 a None 5"
 
-for command in "config entry.kep" "server"; do
-  runs "$kep" $command
-  check "kep $command" 1 "" "KEP runtime error: CommandError: kep ${command%% *} is not available in this build"
+runs "$kep" server
+check "kep server" 1 "" "KEP runtime error: CommandError: kep server is not available in this build"
+
+# config: the evaluator of kep-configure (beside kep) compiled and run, and
+# removed; a refused configuration gives kep-configure's report and status.
+compile stdlib/configure.kep "$tmp/prefix/bin/kep-configure"
+for entry in defaults lazy time_impure type_error; do
+  runs "$tmp/prefix/bin/kep" config tests/config/$entry.kep
+  status=0; [ -f tests/config/$entry.status ] && status=$(cat tests/config/$entry.status)
+  check "kep config $entry" "$status" "$(cat tests/config/$entry.out)" "$(cat tests/config/$entry.err 2>/dev/null)"
 done
+left=$(ls -A tests/config | grep '^\.kep-config-')
+[ -z "$left" ] && report "config evaluators removed" "" || report "config evaluators removed" " $left"
 
 # SHA-256 of the package manager against hashlib, under kep0 and compiled:
 # empty, one block, the padding edges 55, 56 and 64, multi-block UTF-8 text,
