@@ -91,6 +91,7 @@ done
 stdin_table=(
   'value = 6 * 7\nif value == 42:\n    print "stdin", value\nend\nexit\n|0|stdin 42|'
   'print "eof", 9\n|0|eof 9|'
+  'load time\nprint time.time() > 1577836800.0\nexit\n|0|True|'
   'print "no line feed"|0|no line feed|'
   'exit(7)\nexit\n|7||'
   'print "before"\nexit\nprint "after"\n|0|before|'
