@@ -2,11 +2,14 @@
 # kep-test (conformance/kep_test.kep), compiled, against the real compiler
 # in fast mode, and its modes, labels and failure protocol against a
 # stand-in compiler (fake_compiler.sh). The suite's scratch files have fixed
-# names under /tmp, so every run of kep-test holds /tmp/kep-test-suite.lock.
+# names under /tmp, so this script holds /tmp/kep-test-suite.lock while it
+# runs.
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
 tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
+exec 9> /tmp/kep-test-suite.lock
+flock 9
 pass=0; fail=0
 report() {  # report LABEL PROBLEMS
   if [ -z "$2" ]; then pass=$((pass + 1)); else fail=$((fail + 1)); echo "FAIL $1:$2"; fi
@@ -25,7 +28,7 @@ chmod +x "$tmp/kepc"
 # run_kep_test CWD ARGS...: kep-test's output in $tmp/out, $tmp/err, $tmp/status.
 run_kep_test() {
   local cwd=$1; shift
-  (cd "$cwd" && flock /tmp/kep-test-suite.lock "$tmp/kep-test" "$@") > "$tmp/out" 2> "$tmp/err" < /dev/null
+  (cd "$cwd" && "$tmp/kep-test" "$@") > "$tmp/out" 2> "$tmp/err" < /dev/null
   echo $? > "$tmp/status"
 }
 # expect LABEL OUT ERR STATUS: compares the last run.
@@ -41,6 +44,12 @@ started=$SECONDS
 run_kep_test "$root" fast "$tmp/kepc"
 expect "fast mode with the compiler" "pure KEP fast tests passed" "" 0
 echo "kep-test fast: $((SECONDS - started)) s"
+# The programs whose output kep-test compares are also meant to succeed.
+for program in codegen-optimization-test user-module-path-test selfhost-test table-growth-test full-conformance-test; do
+  "/tmp/kep-$program" > /dev/null 2>&1 < /dev/null
+  status=$?
+  [ "$status" = 0 ] || report "/tmp/kep-$program exits with 0" " status($status)"
+done
 
 fake="$root/tests/runner/fake_compiler.sh"
 mkdir -p "$tmp/tree/compiler/pure"
@@ -68,6 +77,16 @@ for row in "${cases[@]}"; do
   (export $settings; run_kep_test "$dir" "${argv[@]}")
   expect "$label" "$out" "$err" "$status"
   [ "$(head -1 "$FAKE_LOG")" = "$first" ] || report "$label: first compile" " $(head -1 "$FAKE_LOG")"
+done
+# The hardware test runs only when KEP_CUDA_HARDWARE_TEST is exactly "1".
+for value in 1 01 true ""; do
+  : > "$FAKE_LOG"
+  (export FAKE_MODE=echo KEP_CUDA_HARDWARE_TEST=$value; run_kep_test "$root" fast "$fake")
+  expect "KEP_CUDA_HARDWARE_TEST=$value" "pure KEP fast tests passed" "" 0
+  compiled=no
+  grep -q '^tests/cuda_hardware_conformance.kep /tmp/kep-cuda-hardware-test$' "$FAKE_LOG" && compiled=yes
+  want=no; [ "$value" = 1 ] && want=yes
+  [ "$compiled" = "$want" ] || report "KEP_CUDA_HARDWARE_TEST=$value: hardware test compiled" " $compiled"
 done
 echo "kep-test: $pass passed, $fail failed"
 [ "$fail" = 0 ]
