@@ -13,7 +13,7 @@ KEP_RUN="timeout 600 ${KEP_RUN:-bootstrap/kep0}" bash tests/run_cases.sh tests/s
 
 tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
 result="did not compile"
-if bootstrap/kep0 tests/runtime/compile_with_traps.kep compiler/pure/dynamic_stdlib.kep tests/stdlib/float_oracle_check.kep "$tmp/oracle"; then
+if bootstrap/kep0 compiler/pure/kepc_direct.kep tests/stdlib/float_oracle_check.kep "$tmp/oracle"; then
   result=$(timeout 600 "$tmp/oracle" tests/stdlib/float_oracle.txt 10 2>&1 | tail -1)
 fi
 if [[ $result =~ ^[0-9]+\ passed,\ 0\ failed$ ]]; then
