@@ -16,7 +16,7 @@ best() {
   echo "$best"
 }
 printf "%-11s %9s %9s %9s %13s %11s\n" program compiled python3 kep0 compiled/py kep0/py
-for program in fib loop dict strings mandelbrot sort; do
+for program in fib loop dict strings mandelbrot sort reuse; do
   "$kep0" compiler/pure/kepc_direct.kep "bench/$program.kep" "$out/$program"
   c=$(best "$out/$program")
   p=$(best python3 "bench/$program.py")

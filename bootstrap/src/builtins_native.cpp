@@ -13,11 +13,24 @@
 
 namespace kep {
 
+// The ByteArray a descriptor call reads into or writes from, and a count
+// clamped to its length: another kind or a negative count is refused, as
+// the compiled routines refuse them.
+static std::vector<uint8_t>& descriptor_buffer(const Value& buffer) {
+  if (buffer.tag != T_BYTES) raise_text("TypeError: descriptor buffer must be a ByteArray");
+  return as_bytes(buffer)->b;
+}
+
+static size_t descriptor_count(const Value& count, size_t length) {
+  int64_t n = int_of(count, "a count");
+  if (n < 0) raise_text("ValueError: negative byte count");
+  return (size_t)std::min<int64_t>(n, (int64_t)length);
+}
+
 static Value fd_write(Value* a) {
   int fd = (int)int_of(a[0], "a descriptor");
-  if (a[1].tag != T_BYTES) return Value::integer(-1);
-  auto& b = as_bytes(a[1])->b;
-  size_t count = (size_t)std::max<int64_t>(0, std::min<int64_t>(int_of(a[2], "a count"), (int64_t)b.size()));
+  auto& b = descriptor_buffer(a[1]);
+  size_t count = descriptor_count(a[2], b.size());
   size_t done = 0;
   while (done < count) {
     ssize_t n = write(fd, b.data() + done, count - done);
@@ -30,9 +43,8 @@ static Value fd_write(Value* a) {
 
 static Value fd_read(Value* a) {
   int fd = (int)int_of(a[0], "a descriptor");
-  if (a[1].tag != T_BYTES) return Value::integer(-1);
-  auto& b = as_bytes(a[1])->b;
-  size_t count = (size_t)std::max<int64_t>(0, std::min<int64_t>(int_of(a[2], "a count"), (int64_t)b.size()));
+  auto& b = descriptor_buffer(a[1]);
+  size_t count = descriptor_count(a[2], b.size());
   ssize_t n = read(fd, b.data(), count);
   return Value::integer(n < 0 ? -errno : n);
 }
@@ -57,7 +69,8 @@ Value call_native_builtin(BuiltinId id, Value* a, int) {
       return make_str(std::string(b.begin() + offset, b.begin() + offset + n));
     }
     case B_fd_open: {
-      const std::string& path = need_str(a[0], "__kep_fd_open");
+      if (a[0].tag != T_STR) raise_text("TypeError: path must be a String");
+      const std::string& path = as_str(a[0])->s;
       if (holds_nul(path)) return Value::integer(-EINVAL);
       return Value::integer(kernel_result(open(path.c_str(), (int)int_of(a[1], "flags"), 0666)));
     }
@@ -68,9 +81,8 @@ Value call_native_builtin(BuiltinId id, Value* a, int) {
     case B_fd_socket:
       return Value::integer(kernel_result(socket((int)int_of(a[0], "a domain"), (int)int_of(a[1], "a type"), 0)));
     case B_fd_connect: {
-      if (a[1].tag != T_BYTES) return Value::integer(-1);
-      auto& b = as_bytes(a[1])->b;
-      socklen_t n = (socklen_t)std::max<int64_t>(0, std::min<int64_t>(int_of(a[2], "a length"), (int64_t)b.size()));
+      auto& b = descriptor_buffer(a[1]);
+      socklen_t n = (socklen_t)descriptor_count(a[2], b.size());
       return Value::integer(kernel_result(connect((int)int_of(a[0], "a descriptor"), (const sockaddr*)b.data(), n)));
     }
     case B_fd_ioctl: {

@@ -45,7 +45,8 @@ static int64_t path_call(const Value& path, const char* what, int (*call)(const 
 }
 
 // Creates, truncates or appends to a file and writes all of data; a write
-// that fails or stops short (a full disk) is an error, not a success.
+// that fails or stops short (a full disk) is an error, not a success, in
+// the built-in's own words.
 static Value write_file(const Value& path, const std::string& data, int flags, const char* open_error) {
   const std::string& name = need_str(path, "writing a file");
   if (holds_nul(name)) raise_text(open_error);
@@ -53,7 +54,7 @@ static Value write_file(const Value& path, const std::string& data, int flags, c
   if (fd < 0) raise_text(open_error);
   bool written = write_all(fd, data.data(), data.size());
   if (close(fd) != 0) written = false;
-  if (!written) raise_text("FileError: cannot write file");
+  if (!written) raise_text(open_error);
   return Value();
 }
 
@@ -104,9 +105,12 @@ static Value read_input(const Value& prompt) {
 // (execve would pass a shorter text than the program gave).
 static bool argument_vector(const Value& program, const Value& arguments, std::vector<std::string>& argv) {
   argv.push_back(need_str(program, "run"));
-  if (!is_seq_tag(arguments.tag))
-    raise_text(std::string("TypeError: program arguments must be a List, got ") + kind_name(arguments));
-  for (const Value& a : as_seq(arguments)->v) argv.push_back(need_str(a, "a program argument"));
+  const char* refused = "TypeError: program arguments must be a List of Strings";
+  if (!is_seq_tag(arguments.tag)) raise_text(refused);
+  for (const Value& a : as_seq(arguments)->v) {
+    if (a.tag != T_STR) raise_text(refused);
+    argv.push_back(as_str(a)->s);
+  }
   for (const std::string& text : argv)
     if (holds_nul(text)) return false;
   return true;
