@@ -58,9 +58,8 @@ make_tree() {
   for program in "${programs[@]}"; do
     if [ -x "$program" ]; then cp "$program" "$1/$program"; else printf 'stand-in for %s\n' "$program" > "$1/$program"; fi
   done
-  # Sources of the kep command and the environment module, while they are
-  # being written elsewhere.
-  for source in compiler/pure/cli.kep compiler/pure/package.kep stdlib/env.kep; do
+  # The sources of the kep command, while they are being written elsewhere.
+  for source in compiler/pure/cli.kep compiler/pure/package.kep; do
     [ -f "$1/$source" ] || printf '# stand-in for %s\n' "$source" > "$1/$source"
   done
 }
