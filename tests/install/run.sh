@@ -4,8 +4,8 @@
 #   1. what it installs, where, byte for byte, and that a second run, and a
 #      run of the installed installer over its own prefix, succeed;
 #   2. the order of the copies, seen through the first missing source;
-#   3. refusals and failure reports, and that a failed copy leaves the file
-#      it would have replaced, and nothing else, behind;
+#   3. refusals and failure reports, and that a failed or interrupted copy
+#      leaves the file it would have replaced whole;
 #   4. the installed tree used from outside the source tree: its compiler
 #      sources and library compile a program that loads json and a module of
 #      its own; with a native kepc, the installed kepc does so with HOME
@@ -185,6 +185,33 @@ problems=$(outcome 1 "" "KEP runtime error: FileError: cannot write file")
 [ "$(cat "$prefix/lib/kep/stdlib/time.kep/note" 2>/dev/null)" = kept ] || problems="$problems directory-changed"
 [ "$(cd "$prefix/lib/kep/stdlib" && ls -A)" = "$before" ] || problems="$problems left:$(cd "$prefix/lib/kep/stdlib" && ls -A | tr '\n' ' ')"
 report "a destination that cannot be replaced" "$problems"
+
+# A run that fails or dies while it writes bin/kepc (its second write, made
+# to fail or to kill it through strace) leaves the bin/kepc of the earlier
+# installation whole. FAULT|STATUS|STDERR
+fault_cases=(
+  "error=ENOSPC|1|KEP runtime error: FileError: cannot write file"
+  "signal=KILL|137|"
+)
+if command -v strace > /dev/null && ! strace -o /dev/null -e trace=write -e inject=write:error=ENOSPC:when=1 echo 2> /dev/null; then
+  prefix=$tmp/interrupted
+  install "$tree" "$prefix"
+  cp "$prefix/bin/kepc" "$tmp/kepc-before"
+  cp "$tree/compiler/pure/kepc-direct" "$tmp/kepc-source"
+  printf 'a newer compiler\n' >> "$tree/compiler/pure/kepc-direct"
+  for row in "${fault_cases[@]}"; do
+    IFS='|' read -r fault status stderr <<< "$row"
+    # (The shell's own note of the killed run is not wanted.)
+    { (cd "$tree" && strace -o /dev/null -e trace=write -e inject=write:$fault:when=2 "$installer" "$prefix") > "$tmp/out" 2> "$tmp/err"
+      echo $? > "$tmp/status"; } 2> /dev/null
+    problems=$(outcome "$status" "" "$stderr")
+    cmp -s "$prefix/bin/kepc" "$tmp/kepc-before" || problems="$problems bin/kepc-damaged"
+    report "a run that meets $fault while writing" "$problems"
+  done
+  cp "$tmp/kepc-source" "$tree/compiler/pure/kepc-direct"
+else
+  echo "SKIP interrupted writes: strace cannot inject faults here"
+fi
 
 # ---------------------------------------------------------------- 4. use
 # A program outside the source tree that loads json from the installed
