@@ -278,5 +278,16 @@ else
   echo "SKIP the installed kep: compiler/pure/kep-cli is not built"
 fi
 
+# make install from the root of the tree, once every program is built.
+if built compiler/pure/kep-cli && built tests/kep-test && built compiler/pure/kepc-direct && built compiler/pure/kep-configure; then
+  make --no-print-directory install PREFIX="$tmp/made" > "$tmp/out" 2>&1
+  problems=""
+  [ "$(tail -1 "$tmp/out")" = "installed pure KEP into $tmp/made" ] || problems=" output($(tail -3 "$tmp/out"))"
+  cmp -s "$tmp/made/bin/kepc" compiler/pure/kepc-direct || problems="$problems bin/kepc"
+  report "make install PREFIX=..." "$problems"
+else
+  echo "SKIP make install: not every program is built"
+fi
+
 echo "install: $pass passed, $fail failed"
 [ "$fail" = 0 ]
