@@ -16,10 +16,10 @@ LIBRARY      := compiler/pure/dynamic_stdlib.kep
 # On a difference: the first differing offset and the label it falls in.
 COMPARE_STAGES = cmp -s $(1) $(2) || { bootstrap/kep0 tests/selfhost/compare_stages.kep $(KEPC_MAIN) $(1) $(2); exit 1; }
 
-.PHONY: all check cuda clean
+.PHONY: all check cuda clean install
 .DELETE_ON_ERROR:
 
-all: bootstrap/kep0 $(KEPC) build/kepc-stage3 compiler/pure/kep-configure tests/kep-test cuda
+all: bootstrap/kep0 $(KEPC) build/kepc-stage3 compiler/pure/kep-configure compiler/pure/kep-cli tests/kep-test compiler/pure/kep-install cuda
 
 bootstrap/kep0: $(KEP0_SRC) $(KEP0_HDR)
 	$(CXX) $(CXXFLAGS) -o $@ $(KEP0_SRC) -lpthread
@@ -40,8 +40,22 @@ build/kepc-stage3: $(KEPC)
 compiler/pure/kep-configure: $(KEPC) $(LIBRARY) stdlib/configure.kep stdlib/json.kep
 	$(KEPC) stdlib/configure.kep $@
 
+# The `kep` command compiles programs itself: it carries the compiler.
+compiler/pure/kep-cli: $(KEPC) $(KEPC_SOURCES)
+	$(KEPC) compiler/pure/cli.kep $@
+
 tests/kep-test: $(KEPC) $(LIBRARY) conformance/kep_test.kep stdlib/env.kep
 	$(KEPC) conformance/kep_test.kep $@
+
+compiler/pure/kep-install: $(KEPC) $(LIBRARY) compiler/pure/install.kep
+	$(KEPC) compiler/pure/install.kep $@
+
+# `make install PREFIX=DIR`: the installer copies the programs built here and
+# the sources into DIR (default /usr/local). PREFIX goes over quoted, so an
+# empty one is refused rather than taken for the default.
+PREFIX ?= /usr/local
+install: all
+	compiler/pure/kep-install "$(PREFIX)"
 
 # The GPU worker needs nvcc; without it the build says so and goes on.
 cuda:
@@ -54,6 +68,6 @@ check: all
 	flock /tmp/kep-test-suite.lock tests/kep-test full
 
 clean:
-	rm -f bootstrap/kep0 $(KEPC) compiler/pure/kep-configure tests/kep-test
+	rm -f bootstrap/kep0 $(KEPC) compiler/pure/kep-configure compiler/pure/kep-cli tests/kep-test compiler/pure/kep-install
 	rm -rf build
 	@if [ -f cuda/Makefile ]; then $(MAKE) --no-print-directory -C cuda clean; fi

@@ -4,8 +4,8 @@
 #   1. what it installs, where, byte for byte, and that a second run, and a
 #      run of the installed installer over its own prefix, succeed;
 #   2. the order of the copies, seen through the first missing source;
-#   3. refusals and failure reports, and that a failed copy leaves the file
-#      it would have replaced, and nothing else, behind;
+#   3. refusals and failure reports, and that a failed or interrupted copy
+#      leaves the file it would have replaced whole;
 #   4. the installed tree used from outside the source tree: its compiler
 #      sources and library compile a program that loads json and a module of
 #      its own; with a native kepc, the installed kepc does so with HOME
@@ -35,7 +35,7 @@ compile() {
   if [ -x "$native" ]; then
     "$native" "$1" "$2"
   else
-    "$kep0" "$root/compiler/pure/kepc_direct.kep" "$1" "$2"
+    "$kep0" compiler/pure/kepc_direct.kep "$1" "$2"
   fi
 }
 
@@ -58,9 +58,8 @@ make_tree() {
   for program in "${programs[@]}"; do
     if [ -x "$program" ]; then cp "$program" "$1/$program"; else printf 'stand-in for %s\n' "$program" > "$1/$program"; fi
   done
-  # Sources of the kep command and the environment module, while they are
-  # being written elsewhere.
-  for source in compiler/pure/cli.kep compiler/pure/package.kep stdlib/env.kep; do
+  # The sources of the kep command, while they are being written elsewhere.
+  for source in compiler/pure/cli.kep compiler/pure/package.kep; do
     [ -f "$1/$source" ] || printf '# stand-in for %s\n' "$source" > "$1/$source"
   done
 }
@@ -187,6 +186,33 @@ problems=$(outcome 1 "" "KEP runtime error: FileError: cannot write file")
 [ "$(cd "$prefix/lib/kep/stdlib" && ls -A)" = "$before" ] || problems="$problems left:$(cd "$prefix/lib/kep/stdlib" && ls -A | tr '\n' ' ')"
 report "a destination that cannot be replaced" "$problems"
 
+# A run that fails or dies while it writes bin/kepc (its second write, made
+# to fail or to kill it through strace) leaves the bin/kepc of the earlier
+# installation whole. FAULT|STATUS|STDERR
+fault_cases=(
+  "error=ENOSPC|1|KEP runtime error: FileError: cannot write file"
+  "signal=KILL|137|"
+)
+if command -v strace > /dev/null && ! strace -o /dev/null -e trace=write -e inject=write:error=ENOSPC:when=1 echo 2> /dev/null; then
+  prefix=$tmp/interrupted
+  install "$tree" "$prefix"
+  cp "$prefix/bin/kepc" "$tmp/kepc-before"
+  cp "$tree/compiler/pure/kepc-direct" "$tmp/kepc-source"
+  printf 'a newer compiler\n' >> "$tree/compiler/pure/kepc-direct"
+  for row in "${fault_cases[@]}"; do
+    IFS='|' read -r fault status stderr <<< "$row"
+    # (The shell's own note of the killed run is not wanted.)
+    { (cd "$tree" && strace -o /dev/null -e trace=write -e inject=write:$fault:when=2 "$installer" "$prefix") > "$tmp/out" 2> "$tmp/err"
+      echo $? > "$tmp/status"; } 2> /dev/null
+    problems=$(outcome "$status" "" "$stderr")
+    cmp -s "$prefix/bin/kepc" "$tmp/kepc-before" || problems="$problems bin/kepc-damaged"
+    report "a run that meets $fault while writing" "$problems"
+  done
+  cp "$tmp/kepc-source" "$tree/compiler/pure/kepc-direct"
+else
+  echo "SKIP interrupted writes: strace cannot inject faults here"
+fi
+
 # ---------------------------------------------------------------- 4. use
 # A program outside the source tree that loads json from the installed
 # library and a module beside it; HOME holds a json of its own, which the
@@ -207,9 +233,9 @@ EOF
 expected='{"doubled": 42, "list": [1, "two"]}
 4 from HOME'
 
-# The installed compiler sources and library, run by kep0 from the installed
-# tree: no module comes from the source tree.
-(cd "$prefix/lib/kep" && HOME=$home "$kep0" "$root/compiler/pure/kepc_direct.kep" "$away/prog.kep" "$away/prog-from-sources") > "$tmp/out" 2>&1
+# The installed compiler sources, run by kep0 in the installed tree, find the
+# installed library there: nothing comes from the source tree.
+(cd "$prefix/lib/kep" && HOME=$home "$kep0" compiler/pure/kepc_direct.kep "$away/prog.kep" "$away/prog-from-sources") > "$tmp/out" 2>&1
 problems=""
 [ -s "$tmp/out" ] && problems=" compile($(head -3 "$tmp/out"))"
 [ "$(cd "$away" && HOME=$home ./prog-from-sources 2>&1)" = "$expected" ] || problems="$problems output($(cd "$away" && ./prog-from-sources 2>&1 | head -3))"
@@ -250,6 +276,17 @@ if built compiler/pure/kep-cli; then
   report "the installed kep runs a program from standard input" "$problems"
 else
   echo "SKIP the installed kep: compiler/pure/kep-cli is not built"
+fi
+
+# make install from the root of the tree, once every program is built.
+if built compiler/pure/kep-cli && built tests/kep-test && built compiler/pure/kepc-direct && built compiler/pure/kep-configure; then
+  make --no-print-directory install PREFIX="$tmp/made" > "$tmp/out" 2>&1
+  problems=""
+  [ "$(tail -1 "$tmp/out")" = "installed pure KEP into $tmp/made" ] || problems=" output($(tail -3 "$tmp/out"))"
+  cmp -s "$tmp/made/bin/kepc" compiler/pure/kepc-direct || problems="$problems bin/kepc"
+  report "make install PREFIX=..." "$problems"
+else
+  echo "SKIP make install: not every program is built"
 fi
 
 echo "install: $pass passed, $fail failed"
