@@ -235,6 +235,12 @@ silent_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1
 runs env HOME="$home" KEP_REGISTRY="http://127.0.0.1:$silent_port/kep" "$kep" install registry_probe
 check "install with no server" 1 "" "KEP runtime error: PackageError: cannot connect to registry"
 
+# The serving child keeps none of its caller's descriptors: not the lock
+# its caller holds.
+lock_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+flock "$tmp/lock" "$server" "$lock_port"
+flock -n "$tmp/lock" true && report "server holds no caller's lock" "" || report "server holds no caller's lock" " held"
+
 # A second server at the same port leaves the first serving.
 runs "$server" "$port"
 check "second server at the port" 1 "" "package server: cannot bind 127.0.0.1 port $port"
