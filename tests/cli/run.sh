@@ -26,7 +26,7 @@ report() {  # report NAME PROBLEMS
 }
 
 compile() {  # compile SOURCE OUTPUT
-  "$kep0" tests/runtime/compile_with_traps.kep compiler/pure/dynamic_stdlib.kep "$1" "$2" > "$tmp/compile.out" 2>&1 \
+  "$kep0" compiler/pure/kepc_direct.kep "$1" "$2" > "$tmp/compile.out" 2>&1 \
     || { echo "FAIL compile $1:"; head -20 "$tmp/compile.out"; exit 1; }
 }
 
