@@ -11,3 +11,19 @@ case_problems() {
   [ "$status" = "$want_status" ] || problems="$problems status($status, want $want_status)"
   printf '%s' "$problems"
 }
+
+# Sourced by the suites that run programs expected to fail:
+#   expect_failure LABEL STATUS STDERR COMMAND...
+# runs COMMAND with its standard output discarded and prints a FAIL line
+# when its exit status or standard error differ from STATUS and STDERR;
+# returns 1 then.
+expect_failure() {
+  local label=$1 want_status=$2 want_err=$3 err code
+  shift 3
+  err=$("$@" 2>&1 >/dev/null)
+  code=$?
+  if [ "$code" != "$want_status" ] || [ "$err" != "$want_err" ]; then
+    echo "FAIL $label: status $code, stderr: $err"
+    return 1
+  fi
+}

@@ -566,7 +566,9 @@ struct Resolver {
         return e;
       }
       case E_CALL: return call(n);
-      default: compile_error(n, "expression kind is not in the native scalar slice", "this construct will be enabled with the dynamic runtime");
+      default:
+        compile_error(n, std::string("expression kind ") + node_kind_name(n->kind) + " is not in the native scalar slice",
+                      "this construct will be enabled with the dynamic runtime");
     }
   }
 
@@ -629,8 +631,7 @@ struct Resolver {
     }
     if (target->kind != E_NAME)
       compile_error(n, std::string("only direct Function calls are supported; unresolved target kind ") +
-                           (target->kind == E_CALL ? "call" : target->kind == E_INDEX ? "index" : "expression") +
-                           " member ?",
+                           node_kind_name(target->kind) + " member ?",
                     "call a declared function by name");
     const std::string& name = target->name;
     int m = (int)n->items.size();

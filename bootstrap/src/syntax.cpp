@@ -53,6 +53,16 @@ std::string get_source_line(const std::string& source, int n) {
   return source.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
 
+const char* node_kind_name(NodeKind kind) {
+  static const char* const names[] = {
+      "function", "if",    "while",      "for",   "loop",    "class",   "safe",   "try",   "error",
+      "print",    "return", "break",     "continue", "load", "ctype",   "delete", "assign", "expression",
+      "literal",  "name",  "call",       "index", "slice",   "member",  "unary",  "real_array",
+      "binary",   "compare", "tuple",    "list",  "dictionary"};
+  static_assert(sizeof names / sizeof names[0] == E_DICTIONARY + 1, "one name per node kind");
+  return names[kind];
+}
+
 size_t utf8_width(unsigned char lead) {
   if (lead < 0x80) return 1;
   if (lead < 0xE0) return 2;

@@ -26,6 +26,9 @@ enum NodeKind : uint8_t {
   E_BINARY, E_COMPARE, E_TUPLE, E_LIST, E_DICTIONARY
 };
 
+// The kind as the compiler's syntax tree names it ("function", "real_array", ...).
+const char* node_kind_name(NodeKind kind);
+
 enum LiteralKind : uint8_t { L_STRING, L_NUMBER, L_NAME };
 
 struct Node;

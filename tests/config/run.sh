@@ -12,6 +12,7 @@
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
+. tests/case_check.sh
 kep0=${KEP0:-$root/bootstrap/kep0}
 tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
 pass=0; fail=0
@@ -55,14 +56,9 @@ run_case() {
     echo $? > "$tmp/status"
   fi
   rm -f "$evaluator"
-  local want_err=/dev/null want_status=0
-  [ -f "$base.err" ] && want_err="$base.err"
-  [ -f "$base.status" ] && want_status=$(cat "$base.status")
-  cmp -s "$tmp/out" "$base.out" || problems="$problems stdout"
-  cmp -s "$tmp/err" "$want_err" || problems="$problems stderr"
-  [ "$(cat "$tmp/status")" = "$want_status" ] || problems="$problems status($(cat "$tmp/status"), want $want_status)"
+  problems="$problems$(case_problems "$base" "$tmp/out" "$tmp/err" "$(cat "$tmp/status")" 0)"
   if [ -n "$problems" ] && [ -n "${VERBOSE:-}" ]; then
-    diff "$base.out" "$tmp/out" | head -10; diff "$want_err" "$tmp/err" | head -10
+    diff "$base.out" "$tmp/out" | head -10; [ -f "$base.err" ] && diff "$base.err" "$tmp/err" | head -10
   fi
   report "$entry" "$problems"
 }
@@ -122,16 +118,21 @@ purity_table=(
   "exit(0) after clock()|clock(" "my_input(x)|input(" "load osmosis|load os"
 )
 module="$tmp/impure.kep"
+# check_impure LABEL FEATURE: the generator refuses $module for FEATURE
+# and leaves no evaluator behind.
+check_impure() {
+  local problems=""
+  stale "$tmp/impure-evaluator.kep"
+  generate "$module" "$tmp/impure-evaluator.kep"
+  [ "$(cat "$tmp/gen.out")" = "Impure configuration feature $2 in $module" ] || problems=" stdout($(cat "$tmp/gen.out"))"
+  [ "$(cat "$tmp/gen.status")" = 1 ] || problems="$problems status"
+  [ -e "$tmp/impure-evaluator.kep" ] && problems="$problems evaluator-left-behind"
+  report "$1" "$problems"
+}
 for row in "${purity_table[@]}"; do
   text=${row%%|*}; feature=${row#*|}
   printf 'config = {}\n# %s\n' "$text" > "$module"
-  stale "$tmp/impure-evaluator.kep"
-  generate "$module" "$tmp/impure-evaluator.kep"
-  problems=""
-  [ "$(cat "$tmp/gen.out")" = "Impure configuration feature $feature in $module" ] || problems=" stdout($(cat "$tmp/gen.out"))"
-  [ "$(cat "$tmp/gen.status")" = 1 ] || problems="$problems status"
-  [ -e "$tmp/impure-evaluator.kep" ] && problems="$problems evaluator-left-behind"
-  report "purity of '$text'" "$problems"
+  check_impure "purity of '$text'" "$feature"
 done
 
 # Purity by tokens: a side-effect built-in or module however it is spaced or
@@ -153,13 +154,7 @@ token_table=(
 for row in "${token_table[@]}"; do
   text=${row%%|*}; feature=${row#*|}
   printf '%s\nconfig = {}\n' "$text" > "$module"
-  stale "$tmp/impure-evaluator.kep"
-  generate "$module" "$tmp/impure-evaluator.kep"
-  problems=""
-  [ "$(cat "$tmp/gen.out")" = "Impure configuration feature $feature in $module" ] || problems=" stdout($(cat "$tmp/gen.out"))"
-  [ "$(cat "$tmp/gen.status")" = 1 ] || problems="$problems status"
-  [ -e "$tmp/impure-evaluator.kep" ] && problems="$problems evaluator-left-behind"
-  report "purity of the code '$text'" "$problems"
+  check_impure "purity of the code '$text'" "$feature"
 done
 
 # Only a refusal removes OUTPUT, and only an evaluator there. A module that

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Links a program of 20,000 small functions with kep0 and with the KEP front
-# end (kepc_direct under kep0) and prints both times. Not part of the check:
+# end (the driver's parse and link, link_program.kep, under kep0) and prints
+# both times. Not part of the check:
 # run it by hand from the repository root when the linker changes.
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -13,4 +14,4 @@ print("print f19999(1)")' > "$tmp/functions.kep"
 TIMEFORMAT="kep0 (link and run): %R s"
 time bootstrap/kep0 "$tmp/functions.kep" > /dev/null
 TIMEFORMAT="KEP front end under kep0: %R s"
-time bootstrap/kep0 compiler/pure/kepc_direct.kep "$tmp/functions.kep" "$tmp/image"
+time bootstrap/kep0 tests/frontend/link_program.kep "$tmp/functions.kep"

@@ -20,6 +20,19 @@ CASES = {
     "tuv_string": 'x = t"{' + "(" * 1200 + "1" + ")" * 1200 + '}"',
     "ok_flat_concatenation": "print len(" + " + ".join(['"a"'] * 100001) + ")",
     "ok_flat_conditions": "x = " + " or ".join(["False and True"] * 20000),
+    # Chains that do not fold, one of each form of operator code.
+    "ok_flat_operators": "\n".join([
+        "i = 3", "s = \"ab\"", "f = 0.5", "function same(v)", "    return v", "end", "a = same(7)",
+        "print " + " + ".join(["i"] * 2000) + " - " + " * ".join(["i"] * 3),
+        "print len(" + " + ".join(["s"] * 2000) + ")",
+        "print " + " + ".join(["f"] * 2000),
+        "print " + " - ".join(["a"] * 2000) + " + a ^ 2",
+        "print " + " // ".join(["a"] * 40) + " + " + " % ".join(["a"] * 40),
+        "print " + " and ".join(["i > 2"] * 2000) + " or a < 0",
+        "if " + " or ".join(["i < 2 and a > 0"] * 2000) + " or not (a < 0)",
+        "    print \"branch taken\"",
+        "end",
+    ]),
 }
 for name, text in CASES.items():
     with open(f"{sys.argv[1]}/{name}.kep", "w") as f:

@@ -5,9 +5,10 @@
 #      root/ as the current directory (its compiler/pure/dynamic_stdlib.kep
 #      links to the real library, and its stdlib/ holds the test modules);
 #      stdout must equal NAME.out, the status NAME.status (default
-#      1), stderr NAME.err (default empty), and no OUTPUT may be written;
+#      1), stderr NAME.err (default empty), and OUTPUT is written exactly
+#      when the status is 0;
 #   3. the driver's command line and file errors;
-#   4. the nesting limit, in kep0 and the KEP front end alike;
+#   4. the nesting limit, in kep0 and the driver alike;
 #   5. the front end over the compiler's and the library's own sources.
 # Exits 1 when anything fails.
 set -u
@@ -28,24 +29,55 @@ fail() {
 # 1. test programs
 bash tests/run_cases.sh "$here" || failed=1
 
+# Runs CHECK on every FILE side by side, as many at once as there are
+# processors; CHECK prints its FAIL lines. Sets passed to the number of
+# files without any.
+side_by_side() {  # CHECK FILE...
+  local check=$1 jobs i=0 result
+  shift
+  jobs=$(nproc)
+  mkdir "$tmp/results"
+  for file in "$@"; do
+    i=$((i + 1))
+    "$check" "$file" > "$tmp/results/$i" &
+    [ $((i % jobs)) -eq 0 ] && wait
+  done
+  wait
+  passed=0
+  for result in "$tmp"/results/*; do
+    if [ -s "$result" ]; then
+      cat "$result"
+      failed=1
+    else
+      passed=$((passed + 1))
+    fi
+  done
+  rm -rf "$tmp/results"
+}
+
 # 2. diagnostics and linking through the driver
-pass=0
-for src in "$here"/root/cases/*.kep; do
-  base=${src%.kep}
-  [ -f "$base.out" ] || continue
-  name=cases/$(basename "$src")
-  rm -f "$tmp/image"
-  (cd "$here/root" && "$kep0" "$driver" "$name" "$tmp/image") > "$tmp/out" 2> "$tmp/err"
-  problems=$(case_problems "$base" "$tmp/out" "$tmp/err" $? 1)
-  [ -e "$tmp/image" ] && problems="$problems OUTPUT-written"
+driver_case() {  # SOURCE
+  local src=$1 base=${1%.kep} work problems
+  work=$(mktemp -d "$tmp/case.XXXXXX")
+  (cd "$here/root" && "$kep0" "$driver" "cases/$(basename "$src")" "$work/image") > "$work/out" 2> "$work/err"
+  problems=$(case_problems "$base" "$work/out" "$work/err" $? 1)
+  # A program that compiles is written to OUTPUT, any other leaves none.
+  if [ "$(cat "$base.status" 2>/dev/null || echo 1)" = 0 ]; then
+    [ -e "$work/image" ] || problems="$problems OUTPUT-missing"
+  else
+    [ -e "$work/image" ] && problems="$problems OUTPUT-written"
+  fi
   if [ -n "$problems" ]; then
     fail "$src:$problems"
-    [ -n "${VERBOSE:-}" ] && diff "$base.out" "$tmp/out" | head -20
-  else
-    pass=$((pass + 1))
+    [ -n "${VERBOSE:-}" ] && diff "$base.out" "$work/out" | head -20
   fi
+}
+cases=()
+for src in "$here"/root/cases/*.kep; do
+  [ -f "${src%.kep}.out" ] && cases+=("$src")
 done
-echo "driver diagnostics: $pass passed"
+side_by_side driver_case "${cases[@]}"
+echo "driver diagnostics: $passed passed"
 
 # 3. the command line and file errors; each run gives stdout, stderr, status
 run_driver() {  # DIRECTORY ARG...
@@ -69,6 +101,7 @@ run_driver "$here/root" cases/valid_program.kep "$tmp/image" extra arguments
 expect_run "arguments after OUTPUT are ignored" "" "" 0
 run_driver "$here/root" "" "$tmp/image"
 expect_run "an empty SOURCE is a path" "" "$cannot_open" 1
+rm -f "$tmp/image"
 run_driver "$here/root" cases/no_such_file.kep "$tmp/image"
 expect_run "missing SOURCE" "" "$cannot_open" 1
 [ -e "$tmp/image" ] && fail "missing SOURCE: OUTPUT was created"
@@ -78,30 +111,33 @@ mkdir "$tmp/empty"
 run_driver "$tmp/empty" "$root/$here/root/cases/valid_program.kep" "$tmp/image"
 expect_run "no library" "" "$cannot_open" 1
 
-# 4. nesting: kep0 and the KEP front end (parser and linker, without the
-#    code generator) refuse the same programs with the same report, and
-#    accept the same ones (long flat operator chains included)
-mkdir "$tmp/deep"
-python3 "$here/deep_programs.py" "$tmp/deep"
-nesting=0
-for src in "$tmp"/deep/*.kep; do
+# 4. nesting: kep0 and the driver refuse the same programs with the same
+#    report, and accept the same ones (long flat operator chains included),
+#    whose images print what kep0 prints.
+nesting_case() {  # SOURCE
+  local src=$1 name driver_status kep0_status
   name=$(basename "$src" .kep)
-  "$kep0" "$here/link_program.kep" "$src" > "$tmp/driver.out" 2>&1
+  "$kep0" "$driver" "$src" "$src.image" > "$src.driver" 2>&1
   driver_status=$?
-  "$kep0" "$src" > "$tmp/kep0.out" 2>&1
+  "$kep0" "$src" > "$src.kep0" 2>&1
   kep0_status=$?
   case $name in
     ok_*)
-      [ $driver_status -eq 0 ] && [ ! -s "$tmp/driver.out" ] || fail "nesting $name: driver status $driver_status: $(head -c 200 "$tmp/driver.out")"
-      [ $kep0_status -eq 0 ] || fail "nesting $name: kep0 status $kep0_status: $(head -c 200 "$tmp/kep0.out")" ;;
+      [ $driver_status -eq 0 ] && [ ! -s "$src.driver" ] || fail "nesting $name: driver status $driver_status: $(head -c 200 "$src.driver")"
+      [ $kep0_status -eq 0 ] || fail "nesting $name: kep0 status $kep0_status: $(head -c 200 "$src.kep0")"
+      "$src.image" > "$src.run" 2>&1
+      cmp -s "$src.run" "$src.kep0" || fail "nesting $name: the image prints $(head -c 200 "$src.run")" ;;
     *)
-      [ $driver_status -eq 1 ] && head -1 "$tmp/driver.out" | grep -qx 'error\[E1100\]: expression nested too deeply' ||
-        fail "nesting $name: driver status $driver_status: $(head -c 200 "$tmp/driver.out")"
-      cmp -s "$tmp/driver.out" "$tmp/kep0.out" && [ $kep0_status -eq 1 ] || fail "nesting $name: kep0 reports otherwise: $(head -c 200 "$tmp/kep0.out")" ;;
+      [ $driver_status -eq 1 ] && head -1 "$src.driver" | grep -qx 'error\[E1100\]: expression nested too deeply' ||
+        fail "nesting $name: driver status $driver_status: $(head -c 200 "$src.driver")"
+      [ -e "$src.image" ] && fail "nesting $name: OUTPUT was written"
+      cmp -s "$src.driver" "$src.kep0" && [ $kep0_status -eq 1 ] || fail "nesting $name: kep0 reports otherwise: $(head -c 200 "$src.kep0")" ;;
   esac
-  nesting=$((nesting + 1))
-done
-echo "nesting: $nesting programs checked"
+}
+mkdir "$tmp/deep"
+python3 "$here/deep_programs.py" "$tmp/deep"
+side_by_side nesting_case "$tmp"/deep/*.kep
+echo "nesting: $passed programs passed"
 
 # 5. the front end over the tree's own sources
 sources=$(find compiler/pure stdlib conformance -name '*.kep' 2>/dev/null | sort)
@@ -109,10 +145,12 @@ if [ -n "$sources" ]; then
   # shellcheck disable=SC2086
   "$kep0" "$here/parse_sources.kep" $sources || fail "parsing the tree's own sources"
 fi
-# With the real library present the driver links the whole compiler.
+# With the real library present the driver compiles the whole compiler.
 if [ -f compiler/pure/dynamic_stdlib.kep ]; then
+  rm -f "$tmp/image"
   run_driver . compiler/pure/kepc_direct.kep "$tmp/image"
   expect_run "the driver on its own source" "" "" 0
+  [ -x "$tmp/image" ] || fail "the driver on its own source: no executable OUTPUT"
 fi
 
 if [ "$failed" != 0 ]; then

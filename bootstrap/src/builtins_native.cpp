@@ -1,0 +1,99 @@
+// Built-ins on raw descriptors and on the bytes of Strings and ByteArrays.
+// Native libraries, raw memory and raw system calls need a compiled
+// program: kep0 stops with a message naming the built-in.
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "builtin_families.hpp"
+
+namespace kep {
+
+static Value fd_write(Value* a) {
+  int fd = (int)int_of(a[0], "a descriptor");
+  if (a[1].tag != T_BYTES) return Value::integer(-1);
+  auto& b = as_bytes(a[1])->b;
+  size_t count = (size_t)std::max<int64_t>(0, std::min<int64_t>(int_of(a[2], "a count"), (int64_t)b.size()));
+  size_t done = 0;
+  while (done < count) {
+    ssize_t n = write(fd, b.data() + done, count - done);
+    if (n < 0 && errno == EAGAIN) continue;
+    if (n <= 0) return Value::integer(-1);
+    done += (size_t)n;
+  }
+  return Value::integer(0);
+}
+
+static Value fd_read(Value* a) {
+  int fd = (int)int_of(a[0], "a descriptor");
+  if (a[1].tag != T_BYTES) return Value::integer(-1);
+  auto& b = as_bytes(a[1])->b;
+  size_t count = (size_t)std::max<int64_t>(0, std::min<int64_t>(int_of(a[2], "a count"), (int64_t)b.size()));
+  ssize_t n = read(fd, b.data(), count);
+  return Value::integer(n < 0 ? -errno : n);
+}
+
+static int64_t kernel_result(long r) { return r < 0 ? -errno : r; }
+
+Value call_native_builtin(BuiltinId id, Value* a, int) {
+  switch (id) {
+    case B_text_byte: {
+      int64_t i = int_of(a[1], "a byte index");
+      if (a[0].tag != T_STR) return Value::integer(-1);
+      const std::string& s = as_str(a[0])->s;
+      return Value::integer(i < 0 || i >= (int64_t)s.size() ? -1 : (unsigned char)s[i]);
+    }
+    case B_text_byte_length: return Value::integer((int64_t)need_str(a[0], "__kep_text_byte_length").size());
+    case B_text_from_bytes: {
+      int64_t offset = int_of(a[1], "an offset"), n = int_of(a[2], "a count");
+      if (a[0].tag != T_BYTES) return make_str("");
+      auto& b = as_bytes(a[0])->b;
+      if (offset < 0 || offset >= (int64_t)b.size() || n < 1) return make_str("");
+      n = std::min(n, (int64_t)b.size() - offset);
+      return make_str(std::string(b.begin() + offset, b.begin() + offset + n));
+    }
+    case B_fd_open: {
+      const std::string& path = need_str(a[0], "__kep_fd_open");
+      if (holds_nul(path)) return Value::integer(-EINVAL);
+      return Value::integer(kernel_result(open(path.c_str(), (int)int_of(a[1], "flags"), 0666)));
+    }
+    case B_fd_read: return fd_read(a);
+    case B_fd_write: return fd_write(a);
+    case B_fd_seek: return Value::integer(kernel_result(lseek((int)int_of(a[0], "a descriptor"), int_of(a[1], "an offset"), SEEK_SET)));
+    case B_fd_close: return Value::integer(kernel_result(close((int)int_of(a[0], "a descriptor"))));
+    case B_fd_socket:
+      return Value::integer(kernel_result(socket((int)int_of(a[0], "a domain"), (int)int_of(a[1], "a type"), 0)));
+    case B_fd_connect: {
+      if (a[1].tag != T_BYTES) return Value::integer(-1);
+      auto& b = as_bytes(a[1])->b;
+      socklen_t n = (socklen_t)std::max<int64_t>(0, std::min<int64_t>(int_of(a[2], "a length"), (int64_t)b.size()));
+      return Value::integer(kernel_result(connect((int)int_of(a[0], "a descriptor"), (const sockaddr*)b.data(), n)));
+    }
+    case B_fd_ioctl: {
+      if (a[1].tag != T_BYTES) return Value::integer(-1);
+      auto& b = as_bytes(a[1])->b;
+      return Value::integer(kernel_result(
+          ioctl((int)int_of(a[0], "a descriptor"), (unsigned long)int_of(a[2], "a request"), b.empty() ? nullptr : b.data())));
+    }
+    case B_native_open:
+    case B_native_size:
+    case B_native_close:
+    case B_native_u64:
+    case B_native_function:
+    case B_native_call:
+    case B_native_name_equal:
+    case B_data_address:
+    case B_fd_mmap:
+    case B_mem_pack:
+    case B_mem_unpack:
+    case B_syscall:
+    default: break;
+  }
+  unsupported_builtin(id);
+}
+
+}  // namespace kep
