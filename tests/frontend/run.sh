@@ -114,6 +114,8 @@ if [ -f compiler/pure/dynamic_stdlib.kep ]; then
   run_driver . compiler/pure/kepc_direct.kep "$tmp/image"
   expect_run "the driver on its own source" "" "" 0
 fi
+# 6. the lexer and parser compiled as an ordinary program, over every file
+bash "$here/dynamic_sources.sh" || fail "the front end compiled as an ordinary program"
 
 if [ "$failed" != 0 ]; then
   echo "frontend: FAILED"
