@@ -551,7 +551,12 @@ class Generator:
             self.scope.variables[name] = ("str", True)
         else:
             header = "for %s in %s" % (name, self.operand(self.pick(["list", "tuple", "dict"]), 1)[0])
+        # The body leaves the collection it walks alone: one that grows
+        # while it is walked never ends the loop.
+        walked = header.split(" in ", 1)[1]
+        hidden = {walked: self.scope.variables.pop(walked)} if walked in self.scope.variables else {}
         body = self.loop_body(depth)
+        self.scope.variables.update(hidden)
         body.insert(0, "print %s" % name)
         # The loop variable stays a loop variable (its kind is the loop's).
         self.scope.variables.pop(name, None)
