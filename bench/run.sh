@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
 # Times compiled KEP against CPython 3 and kep0 on the same programs: each
-# program is compiled by the code generator run by kep0 (through the test
-# runners' compile step, while the kepc driver does not write OUTPUT), then
-# the image, python3 and kep0 each run it; the figure is the best wall time
+# program is compiled by the driver run by kep0, then the image, python3 and kep0 each run it; the figure is the best wall time
 # of three runs.
 # A benchmark, not a test: run it by hand from the repository root.
 set -eu
@@ -19,8 +17,7 @@ best() {
 }
 printf "%-11s %9s %9s %9s %13s %11s\n" program compiled python3 kep0 compiled/py kep0/py
 for program in fib loop dict strings mandelbrot sort; do
-  "$kep0" tests/runtime/compile_with_traps.kep compiler/pure/dynamic_stdlib.kep \
-    "bench/$program.kep" "$out/$program"
+  "$kep0" compiler/pure/kepc_direct.kep "bench/$program.kep" "$out/$program"
   c=$(best "$out/$program")
   p=$(best python3 "bench/$program.py")
   k=$(best "$kep0" "bench/$program.kep")

@@ -26,7 +26,7 @@ report() {  # report NAME PROBLEMS
 }
 
 compile() {  # compile SOURCE OUTPUT
-  "$kep0" tests/runtime/compile_with_traps.kep compiler/pure/dynamic_stdlib.kep "$1" "$2" > "$tmp/compile.out" 2>&1 \
+  "$kep0" compiler/pure/kepc_direct.kep "$1" "$2" > "$tmp/compile.out" 2>&1 \
     || { echo "FAIL compile $1:"; head -20 "$tmp/compile.out"; exit 1; }
 }
 
@@ -160,14 +160,16 @@ left=$(ls -A tests/config | grep '^\.kep-config-')
 
 # SHA-256 of the package manager against hashlib, under kep0 and compiled:
 # empty, one block, the padding edges 55, 56 and 64, multi-block UTF-8 text,
-# and bytes that are no text at all.
+# bytes that are no text at all, and 40 KB, hashed compiled in bounded
+# memory.
 mkdir -p "$tmp/sha"
 python3 - "$tmp/sha" <<'EOF'
 import os, random, sys
 d = sys.argv[1]
 random.seed(7)
 cases = {"empty": b"", "abc": b"abc", "55": b"a" * 55, "56": b"b" * 56, "64": b"c" * 64,
-         "utf8": ("h\u00e9llo w\u00f6rld \u20ac " * 90).encode(), "binary": bytes(random.randrange(256) for _ in range(1000))}
+         "utf8": ("h\u00e9llo w\u00f6rld \u20ac " * 90).encode(), "binary": bytes(random.randrange(256) for _ in range(1000)),
+         "large": bytes(random.randrange(32, 127) for _ in range(40000))}
 for name, data in cases.items():
     open(os.path.join(d, name), "wb").write(data)
 EOF
@@ -176,7 +178,7 @@ python3 -c 'import hashlib, sys; [print(hashlib.sha256(open(f, "rb").read()).hex
 "$kep0" tests/cli/sha256_digests.kep "${files[@]}" > "$tmp/sha.kep0" 2>&1
 cmp -s "$tmp/sha.kep0" "$tmp/sha.want" && report "SHA-256 under kep0" "" || report "SHA-256 under kep0" " $(diff "$tmp/sha.want" "$tmp/sha.kep0" | head -4)"
 compile tests/cli/sha256_digests.kep "$tmp/sha256_digests"
-"$tmp/sha256_digests" "${files[@]}" > "$tmp/sha.native" 2>&1
+(ulimit -v 400000; "$tmp/sha256_digests" "${files[@]}") > "$tmp/sha.native" 2>&1
 cmp -s "$tmp/sha.native" "$tmp/sha.want" && report "SHA-256 compiled" "" || report "SHA-256 compiled" " $(diff "$tmp/sha.want" "$tmp/sha.native" | head -4)"
 
 # The package manager against the local registry on a free port.

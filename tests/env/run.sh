@@ -19,7 +19,7 @@ check() {  # check LABEL COMMAND...
   fi
 }
 check kep0 bootstrap/kep0 tests/env/env_cases.kep
-if bootstrap/kep0 tests/runtime/compile_with_traps.kep compiler/pure/dynamic_stdlib.kep tests/env/env_cases.kep "$tmp/env_cases" > "$tmp/compile.out" 2>&1; then
+if bootstrap/kep0 compiler/pure/kepc_direct.kep tests/env/env_cases.kep "$tmp/env_cases" > "$tmp/compile.out" 2>&1; then
   check compiled "$tmp/env_cases"
 else
   fail=1; echo "FAIL env cases do not compile:"; head -5 "$tmp/compile.out"

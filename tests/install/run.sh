@@ -35,7 +35,7 @@ compile() {
   if [ -x "$native" ]; then
     "$native" "$1" "$2"
   else
-    "$kep0" "$root/tests/runtime/compile_with_traps.kep" compiler/pure/dynamic_stdlib.kep "$1" "$2"
+    "$kep0" "$root/compiler/pure/kepc_direct.kep" "$1" "$2"
   fi
 }
 
@@ -209,7 +209,7 @@ expected='{"doubled": 42, "list": [1, "two"]}
 
 # The installed compiler sources and library, run by kep0 from the installed
 # tree: no module comes from the source tree.
-(cd "$prefix/lib/kep" && HOME=$home "$kep0" "$root/tests/runtime/compile_with_traps.kep" compiler/pure/dynamic_stdlib.kep "$away/prog.kep" "$away/prog-from-sources") > "$tmp/out" 2>&1
+(cd "$prefix/lib/kep" && HOME=$home "$kep0" "$root/compiler/pure/kepc_direct.kep" "$away/prog.kep" "$away/prog-from-sources") > "$tmp/out" 2>&1
 problems=""
 [ -s "$tmp/out" ] && problems=" compile($(head -3 "$tmp/out"))"
 [ "$(cd "$away" && HOME=$home ./prog-from-sources 2>&1)" = "$expected" ] || problems="$problems output($(cd "$away" && ./prog-from-sources 2>&1 | head -3))"

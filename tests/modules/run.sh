@@ -21,7 +21,7 @@ for src in "$here"/*.kep; do
   if [ -x "$native" ]; then
     "$native" "$src" "$image" > "$tmp/compile" 2>&1
   else
-    bootstrap/kep0 tests/runtime/compile_with_traps.kep compiler/pure/dynamic_stdlib.kep "$src" "$image" > "$tmp/compile" 2>&1
+    bootstrap/kep0 compiler/pure/kepc_direct.kep "$src" "$image" > "$tmp/compile" 2>&1
   fi
   if [ $? != 0 ]; then
     fail=$((fail + 1)); echo "FAIL $src: does not compile: $(head -3 "$tmp/compile")"; continue

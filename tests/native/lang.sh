@@ -7,10 +7,9 @@
 # must equal the files that kep0 satisfies, as tests/run_cases.sh checks
 # them for kep0 itself.
 #
-# The compiler is the driver's own sequence with the real library, except
-# that labels no emitter defines yet are bound to a trap
-# (tests/runtime/compile_with_traps.kep). While the library itself does not
-# compile, every case is pending and the compiler's first report is shown.
+# The compiler is the driver, run by kep0, with the real library. While the
+# library itself does not compile, every case is pending and the compiler's
+# first report is shown.
 # Cases that need routines not written yet stand in pending.txt, one line
 # "NAME CONVENTION reason" (CONVENTION: dynamic, internal or both); cases
 # whose results depend on the value convention stand in dynamic_only.txt
@@ -21,7 +20,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
 . tests/case_check.sh
 kep0=bootstrap/kep0
-compiler=(tests/runtime/compile_with_traps.kep compiler/pure/dynamic_stdlib.kep)
+compiler=(compiler/pure/kepc_direct.kep)
 pending_list=tests/native/pending.txt
 dynamic_only_list=tests/native/dynamic_only.txt
 tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
