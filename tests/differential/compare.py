@@ -31,10 +31,12 @@ SHRINK_SECONDS = 120
 
 
 def default_compiler():
+    """The native compiler when the build made it, else the driver run by
+    kep0 (a second or so per program)."""
     native = "compiler/pure/kepc-direct"
     if os.access(native, os.X_OK):
         return [native]
-    return [KEP0, "tests/runtime/compile_with_traps.kep", "compiler/pure/dynamic_stdlib.kep"]
+    return [KEP0, "compiler/pure/kepc_direct.kep"]
 
 
 def execute(command, timeout=RUN_TIMEOUT):

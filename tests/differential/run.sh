@@ -10,5 +10,5 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
 tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
 export KEP_CASE_TMP="$tmp"
-if [ -x compiler/pure/kepc-direct ]; then count=400; else count=160; fi
+if [ -x compiler/pure/kepc-direct ]; then count=240; else count=160; fi
 python3 tests/differential/compare.py --first 1 --count "${KEP_DIFFERENTIAL_COUNT:-$count}"
