@@ -234,7 +234,12 @@ Value op_pow(const Value& a, const Value& b, const std::string& at) {
     double product = 1.0;
     for (uint64_t k = 0; k < n; k++) {
       product *= a.f;
-      if (product == 0.0 || std::isnan(product)) break;
+      if (product == 0.0 || std::isnan(product)) {
+        // The rest of the multiplications only flip the sign of a zero,
+        // once each for a negative base.
+        if (std::signbit(a.f) && (n - k - 1) % 2 == 1) product = -product;
+        break;
+      }
     }
     return Value::real(b.i < 0 ? 1.0 / product : product);
   }
