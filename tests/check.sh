@@ -5,9 +5,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 failed=()
 run_suite() {
-  local name=$1; shift
+  local name=$1 start=$SECONDS; shift
   echo "== $name"
   if ! "$@"; then failed+=("$name"); fi
+  echo "-- $name: $((SECONDS - start)) s"
 }
 run_suite lang bash tests/run_cases.sh tests/lang
 for script in tests/*/run.sh cuda/tests/run.sh; do

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The language cases of tests/lang compiled (run by kep0) and run,
+# The language cases of tests/lang compiled by the native compiler (built by
+# make) and run,
 # under both value conventions: the dynamic one of ordinary programs and the
 # raw one of programs below compiler/pure/, for which the cases are copied
 # below a scratch compiler/pure/ directory (paths in the output are read
@@ -7,9 +8,6 @@
 # must equal the files that kep0 satisfies, as tests/run_cases.sh checks
 # them for kep0 itself.
 #
-# The compiler is the driver, run by kep0, with the real library. While the
-# library itself does not compile, every case is pending and the compiler's
-# first report is shown.
 # Cases that need routines not written yet stand in pending.txt, one line
 # "NAME CONVENTION reason" (CONVENTION: dynamic, internal or both); cases
 # whose results depend on the value convention stand in dynamic_only.txt
@@ -19,8 +17,7 @@ set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
 . tests/case_check.sh
-kep0=bootstrap/kep0
-compiler=(compiler/pure/kepc_direct.kep)
+kepc=compiler/pure/kepc-direct
 pending_list=tests/native/pending.txt
 dynamic_only_list=tests/native/dynamic_only.txt
 tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
@@ -34,13 +31,6 @@ pending_reason() {  # NAME CONVENTION
   [ "$2" = internal ] && awk -v name="$1" '$1 == name { $1 = ""; sub(/^ +/, ""); print "depends on the value convention: " $0; exit }' "$dynamic_only_list"
 }
 
-echo 'print "ready"' > "$tmp/ready.kep"
-if ! "$kep0" "${compiler[@]}" "$tmp/ready.kep" "$tmp/ready" > "$tmp/ready.out" 2>&1; then
-  echo "PENDING every compiled case: the library does not compile yet:"
-  head -5 "$tmp/ready.out"
-  exit 0
-fi
-
 # compile_and_run SOURCE BASE: the compiler's report when it refuses the
 # program, else the program's own run.
 compile_and_run() {
@@ -48,7 +38,7 @@ compile_and_run() {
   [ -f "$base.args" ] && mapfile -t args < "$base.args"
   [ -f "$base.in" ] && input="$base.in"
   rm -f "$tmp/image"
-  if ! "$kep0" "${compiler[@]}" "$src" "$tmp/image" > "$tmp/out" 2> "$tmp/err"; then
+  if ! "$kepc" "$src" "$tmp/image" > "$tmp/out" 2> "$tmp/err"; then
     return 1
   fi
   "$tmp/image" "${args[@]}" < "$input" > "$tmp/out" 2> "$tmp/err"
