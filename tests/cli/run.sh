@@ -231,8 +231,21 @@ runs env -u KEP_REGISTRY HOME="$home" "$kep" install registry_probe
 check "install without a registry" 1 "" "KEP runtime error: PackageError: no package registry: set KEP_REGISTRY to its URL"
 runs env -u HOME KEP_REGISTRY="$registry" "$kep" install registry_probe
 check "install without HOME" 1 "" "KEP runtime error: PackageError: HOME is not set"
+silent_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+runs env HOME="$home" KEP_REGISTRY="http://127.0.0.1:$silent_port/kep" "$kep" install registry_probe
+check "install with no server" 1 "" "KEP runtime error: PackageError: cannot connect to registry"
+
+# The serving child keeps none of its caller's descriptors: not the lock
+# its caller holds.
+lock_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+flock "$tmp/lock" "$server" "$lock_port"
+flock -n "$tmp/lock" true && report "server holds no caller's lock" "" || report "server holds no caller's lock" " held"
+
+# A second server at the same port leaves the first serving.
+runs "$server" "$port"
+check "second server at the port" 1 "" "package server: cannot bind 127.0.0.1 port $port"
 runs env HOME="$home" KEP_REGISTRY="$registry" "$kep" install registry_probe
-check "install with the server down" 1 "" "KEP runtime error: PackageError: cannot connect to registry"
+check "first server still serves" 0 "installed registry_probe"
 
 # Library lists, install --config and update.
 list=$tmp/libraries.conf
