@@ -143,8 +143,10 @@ static uint64_t u(int64_t x) { return (uint64_t)x; }
 }
 
 // The text of the compiled program's dynamic +, -, * and ^, which cannot
-// name the kinds it met.
-[[noreturn]] static void dynamic_operand_error(const char* op) {
+// name the kinds it met; its Float operations, which know one operand is a
+// Float, name both.
+[[noreturn]] static void dynamic_operand_error(const char* op, const Value& a, const Value& b) {
+  if (a.tag == T_FLOAT || b.tag == T_FLOAT) operand_error(op, a, b);
   raise_text(std::string("TypeError: unsupported operand types for ") + op);
 }
 
@@ -162,13 +164,13 @@ Value op_add(const Value& a, const Value& b) {
   }
   // Only two Lists concatenate; a Tuple or an array is converted first.
   if (a.tag == T_LIST && b.tag == T_LIST) return call_library("__kep_list_concat", {a, b});
-  dynamic_operand_error("+");
+  dynamic_operand_error("+", a, b);
 }
 
 Value op_sub(const Value& a, const Value& b) {
   if (a.tag == T_INT && b.tag == T_INT) return Value::integer((int64_t)(u(a.i) - u(b.i)));
   if (is_number(a) && is_number(b)) return Value::real(float_of(a) - float_of(b));
-  dynamic_operand_error("-");
+  dynamic_operand_error("-", a, b);
 }
 
 Value op_mul(const Value& a, const Value& b) {
@@ -176,7 +178,7 @@ Value op_mul(const Value& a, const Value& b) {
   if (is_number(a) && is_number(b)) return Value::real(float_of(a) * float_of(b));
   if (a.tag == T_STR && b.tag == T_INT) return call_library("__kep_str_repeat", {a, b});
   if (a.tag == T_INT && b.tag == T_STR) return call_library("__kep_str_repeat", {b, a});
-  dynamic_operand_error("*");
+  dynamic_operand_error("*", a, b);
 }
 
 Value op_div(const Value& a, const Value& b) {
@@ -243,7 +245,7 @@ Value op_pow(const Value& a, const Value& b, const std::string& at) {
     }
     return Value::real(b.i < 0 ? 1.0 / product : product);
   }
-  dynamic_operand_error("^");
+  dynamic_operand_error("^", a, b);
 }
 
 Value op_neg(const Value& a) {
