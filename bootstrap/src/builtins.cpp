@@ -1,5 +1,6 @@
 #include "builtins.hpp"
 
+#include <algorithm>
 #include <unordered_map>
 
 #include "builtin_families.hpp"
@@ -158,6 +159,12 @@ Value call_method(const Value& receiver, const std::string& name, std::vector<Va
   }
   if (fixed && (name == "insert" || name == "remove" || name == "extend" || name == "sort"))
     method_error("fixed collection does not support " + name);
+  if (fixed && name == "reverse") {
+    // A Tuple or RealArray keeps its length, so it reverses in place.
+    std::vector<Value>& items = as_seq(receiver)->v;
+    std::reverse(items.begin(), items.end());
+    return Value();
+  }
   const char* helper = rule->second.helper;
   if (name == "index") {
     if (is_seq_tag(tag))

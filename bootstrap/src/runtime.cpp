@@ -142,6 +142,14 @@ static uint64_t u(int64_t x) { return (uint64_t)x; }
              kind_name(b));
 }
 
+// The text of the compiled program's dynamic +, -, * and ^, which cannot
+// name the kinds it met; its Float operations, which know one operand is a
+// Float, name both.
+[[noreturn]] static void dynamic_operand_error(const char* op, const Value& a, const Value& b) {
+  if (a.tag == T_FLOAT || b.tag == T_FLOAT) operand_error(op, a, b);
+  raise_text(std::string("TypeError: unsupported operand types for ") + op);
+}
+
 Value op_add(const Value& a, const Value& b) {
   if (a.tag == T_INT && b.tag == T_INT) return Value::integer((int64_t)(u(a.i) + u(b.i)));
   if (is_number(a) && is_number(b)) return Value::real(float_of(a) + float_of(b));
@@ -154,14 +162,15 @@ Value op_add(const Value& a, const Value& b) {
     joined += y;
     return make_str(std::move(joined));
   }
-  if (is_seq_tag(a.tag) && is_seq_tag(b.tag)) return call_library("__kep_list_concat", {a, b});
-  operand_error("+", a, b);
+  // Only two Lists concatenate; a Tuple or an array is converted first.
+  if (a.tag == T_LIST && b.tag == T_LIST) return call_library("__kep_list_concat", {a, b});
+  dynamic_operand_error("+", a, b);
 }
 
 Value op_sub(const Value& a, const Value& b) {
   if (a.tag == T_INT && b.tag == T_INT) return Value::integer((int64_t)(u(a.i) - u(b.i)));
   if (is_number(a) && is_number(b)) return Value::real(float_of(a) - float_of(b));
-  operand_error("-", a, b);
+  dynamic_operand_error("-", a, b);
 }
 
 Value op_mul(const Value& a, const Value& b) {
@@ -169,7 +178,7 @@ Value op_mul(const Value& a, const Value& b) {
   if (is_number(a) && is_number(b)) return Value::real(float_of(a) * float_of(b));
   if (a.tag == T_STR && b.tag == T_INT) return call_library("__kep_str_repeat", {a, b});
   if (a.tag == T_INT && b.tag == T_STR) return call_library("__kep_str_repeat", {b, a});
-  operand_error("*", a, b);
+  dynamic_operand_error("*", a, b);
 }
 
 Value op_div(const Value& a, const Value& b) {
@@ -210,7 +219,7 @@ Value op_mod(const Value& a, const Value& b, const std::string& at) {
 }
 
 Value op_pow(const Value& a, const Value& b, const std::string& at) {
-  if (b.tag != T_INT) raise_text(std::string("TypeError: ^ requires an Int exponent, got ") + kind_name(b));
+  if (b.tag != T_INT) raise_text("TypeError: ^ requires an Int exponent");
   if (a.tag == T_INT) {
     if (b.i < 0) raise_text("ValueError: negative Int exponent at " + at);
     uint64_t base = u(a.i), result = 1;
@@ -227,11 +236,16 @@ Value op_pow(const Value& a, const Value& b, const std::string& at) {
     double product = 1.0;
     for (uint64_t k = 0; k < n; k++) {
       product *= a.f;
-      if (product == 0.0 || std::isnan(product)) break;
+      if (product == 0.0 || std::isnan(product)) {
+        // The rest of the multiplications only flip the sign of a zero,
+        // once each for a negative base.
+        if (std::signbit(a.f) && (n - k - 1) % 2 == 1) product = -product;
+        break;
+      }
     }
     return Value::real(b.i < 0 ? 1.0 / product : product);
   }
-  operand_error("^", a, b);
+  dynamic_operand_error("^", a, b);
 }
 
 Value op_neg(const Value& a) {

@@ -152,6 +152,8 @@ if [ -f compiler/pure/dynamic_stdlib.kep ]; then
   expect_run "the driver on its own source" "" "" 0
   [ -x "$tmp/image" ] || fail "the driver on its own source: no executable OUTPUT"
 fi
+# 6. the lexer and parser compiled as an ordinary program, over every file
+bash "$here/dynamic_sources.sh" || fail "the front end compiled as an ordinary program"
 
 if [ "$failed" != 0 ]; then
   echo "frontend: FAILED"

@@ -3,7 +3,9 @@
 #   1. golden cases of this directory (literal data, relocations);
 #   2. the fixed sequences of generated code against the GNU assembler
 #      (skipped without binutils);
-#   3. the language cases of tests/lang compiled and run (lang.sh).
+#   3. the language cases of tests/lang compiled and run (lang.sh);
+#   4. the programs of tests/stdlib and tests/config compiled and run
+#      (programs.sh).
 # Exits 1 when any part fails.
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -25,4 +27,5 @@ else
   echo "SKIP generated sequences against the GNU assembler: binutils not found"
 fi
 bash "$here/lang.sh" || failed=1
+bash "$here/programs.sh" || failed=1
 exit $failed
