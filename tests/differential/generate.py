@@ -384,7 +384,10 @@ class Generator:
             if names:
                 name = self.pick(names)
                 kind, typed = self.scope.variables[name]
-                text, t = self.expression(kind, 2, typed)
+                # In a loop a String or List is not built from itself: one
+                # that doubles on every turn soon takes seconds to print.
+                depth = 0 if self.loop_depth and kind in ("str", "list") else 2
+                text, t = self.expression(kind, depth, typed)
                 if t == typed:
                     return "%s = %s" % (name, text)
             return self.declare()
