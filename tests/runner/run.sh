@@ -57,6 +57,14 @@ problems=""
 [ "$(cat "$tmp/status")" = 1 ] || problems="$problems status($(cat "$tmp/status"))"
 report "full mode with the compiler, up to the fixed point" "$problems"
 echo "kep-test full: $((SECONDS - started)) s"
+# exits_with STATUS COMMAND...: the command, run on its own, ends with STATUS.
+exits_with() {
+  local want=$1 status
+  shift
+  "$@" > /dev/null 2>&1 < /dev/null
+  status=$?
+  [ "$status" = "$want" ] || report "$(printf '%.60s' "$*") exits with $want" " status($status)"
+}
 # The programs whose output kep-test compares are meant to succeed, but for
 # the evaluator of a configuration whose option has the wrong type.
 for row in codegen-optimization-test user-module-path-test selfhost-test table-growth-test full-conformance-test \
@@ -64,10 +72,13 @@ for row in codegen-optimization-test user-module-path-test selfhost-test table-g
     config-defaults-test config-lazy-test "config-type-error-test|1"; do
   want=0; [ "$row" != "${row%|*}" ] && want=${row#*|}
   read -ra command <<< "${row%|*}"
-  "/tmp/kep-${command[0]}" "${command[@]:1}" > /dev/null 2>&1 < /dev/null
-  status=$?
-  [ "$status" = "$want" ] || report "/tmp/kep-${row%|*} exits with $want" " status($status)"
+  exits_with "$want" "/tmp/kep-${command[0]}" "${command[@]:1}"
 done
+# The generated configuration's evaluator, and its checker given the
+# evaluator's whole output as its one argument.
+json=$(/tmp/kep-config-generated-test 2> /dev/null < /dev/null; printf x)
+exits_with 0 /tmp/kep-config-generated-test
+exits_with 0 /tmp/kep-config-generated-check "${json%x}"
 # Each program the compiler must reject is refused for its own reason: a
 # report with this code, and status 1.
 for row in builtin_arity:E2001:"builtin len expects 1 argument(s), got 2" \
