@@ -9,13 +9,11 @@
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
+. tests/case_check.sh
 tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
 exec 9> /tmp/kep-test-suite.lock
 flock 9
 pass=0; fail=0
-report() {  # report LABEL PROBLEMS
-  if [ -z "$2" ]; then pass=$((pass + 1)); else fail=$((fail + 1)); echo "FAIL $1:$2"; fi
-}
 compile=(bootstrap/kep0 compiler/pure/kepc_direct.kep)
 if ! "${compile[@]}" conformance/kep_test.kep "$tmp/kep-test" > "$tmp/build.out" 2>&1; then
   echo "FAIL kep-test does not compile:"; head -5 "$tmp/build.out"; exit 1
@@ -29,17 +27,13 @@ chmod +x "$tmp/kepc"
 
 # run_kep_test CWD ARGS...: kep-test's output in $tmp/out, $tmp/err, $tmp/status.
 run_kep_test() {
-  local cwd=$1; shift
-  (cd "$cwd" && "$tmp/kep-test" "$@") > "$tmp/out" 2> "$tmp/err" < /dev/null
-  echo $? > "$tmp/status"
+  local cwd=$1
+  shift
+  runs_in "$cwd" "$tmp/kep-test" "$@"
 }
 # expect LABEL OUT ERR STATUS: compares the last run.
 expect() {
-  local problems=""
-  [ "$(cat "$tmp/out")" = "$2" ] || problems="$problems stdout($(head -c 300 "$tmp/out"))"
-  [ "$(cat "$tmp/err")" = "$3" ] || problems="$problems stderr($(head -c 300 "$tmp/err"))"
-  [ "$(cat "$tmp/status")" = "$4" ] || problems="$problems status($(cat "$tmp/status"))"
-  report "$1" "$problems"
+  report "$1" "$(run_problems "$4" "$2" "$3")"
 }
 
 failure() { printf 'KEP runtime error: TestFailure: %s' "$1"; }
