@@ -204,8 +204,9 @@ class Generator:
                 return "(%s / %s)" % (i, j), True
             return "Float(%s)" % i, True
         if roll == 8 and self.chance(0.4):
-            b, tb = self.operand("float", depth, typed)
-            return "%s(%s, %s)" % (self.pick(["min", "max"]), a, b), ta and tb
+            # min and max of Floats are typed Any.
+            b, _ = self.operand("float", depth, typed)
+            return "%s(%s, %s)" % (self.pick(["min", "max"]), a, b), False
         return "Float(%s)" % self.pick(['"2.5"', '"-0.0"', '"1e5"', '"nan"', '"inf"', '"x"', '" 3 "', '"7"']), True
 
     def expr_bool(self, depth, typed):
