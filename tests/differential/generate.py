@@ -203,7 +203,7 @@ class Generator:
                 j, _ = self.operand("int", depth - 1)
                 return "(%s / %s)" % (i, j), True
             return "Float(%s)" % i, True
-        if roll == 8 and self.chance(0.4):
+        if roll == 8 and typed is not True and self.chance(0.4):
             # min and max of Floats are typed Any.
             b, _ = self.operand("float", depth, typed)
             return "%s(%s, %s)" % (self.pick(["min", "max"]), a, b), False
