@@ -594,10 +594,15 @@ class Generator:
             self.scope.variables[name] = ("str", True)
         else:
             header = "for %s in %s" % (name, self.operand(self.pick(["list", "tuple", "dict"]), 1)[0])
-        # The body leaves the collection it walks alone: one that grows
-        # while it is walked never ends the loop.
+        # The body leaves the collection it walks alone, and every List
+        # that may be the same List: one that grows while it is walked
+        # never ends the loop.
         walked = header.split(" in ", 1)[1]
-        hidden = {walked: self.scope.variables.pop(walked)} if walked in self.scope.variables else {}
+        hidden = {}
+        if walked in self.scope.variables:
+            hidden = {n: v for n, v in self.scope.variables.items() if n == walked or v[0] == "list"}
+            for n in hidden:
+                del self.scope.variables[n]
         body = self.loop_body(depth)
         self.scope.variables.update(hidden)
         body.insert(0, "print %s" % name)
