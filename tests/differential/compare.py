@@ -195,10 +195,11 @@ def check_batch(seeds, compiler):
         image = os.path.join(directory, "batch")
         with open(path, "w") as f:
             f.write(batch_source(seeds))
-        interpreted = execute([KEP0, path])
+        # A batch runs as long as its programs together may.
+        interpreted = execute([KEP0, path], RUN_TIMEOUT * len(seeds))
         compiled = execute(compiler + [path, image], TIMEOUT)
         if compiled[2] == 0:
-            compiled = execute([image])
+            compiled = execute([image], RUN_TIMEOUT * len(seeds))
         if interpreted == compiled and interpreted[2] != -1:
             return []
     reports = [check(seed, compiler) for seed in seeds]
