@@ -114,9 +114,9 @@ static Value read_input(const Value& prompt) {
 
 // ---------------------------------------------------------------- processes
 
-// The program and its arguments; false when one of them holds a NUL byte
-// (execve would pass a shorter text than the program gave).
-static bool argument_vector(const Value& program, const Value& arguments, std::vector<std::string>& argv) {
+// The program and its arguments, which must be Strings without a NUL byte:
+// execve would pass a shorter text than the program gave.
+static void argument_vector(const Value& program, const Value& arguments, std::vector<std::string>& argv) {
   const char* refused = "TypeError: program arguments must be a List of Strings";
   argv.push_back(routine_text(program, refused));
   if (!is_seq_tag(arguments.tag)) raise_text(refused);
@@ -125,8 +125,7 @@ static bool argument_vector(const Value& program, const Value& arguments, std::v
     argv.push_back(as_str(a)->s);
   }
   for (const std::string& text : argv)
-    if (holds_nul(text)) return false;
-  return true;
+    if (holds_nul(text)) raise_text("ProcessError: program or argument holds a NUL byte");
 }
 
 [[noreturn]] static void exec_child(const std::vector<std::string>& argv) {
@@ -147,8 +146,7 @@ static int64_t wait_status(pid_t pid) {
 
 static Value run_program(const Value& program, const Value& arguments) {
   std::vector<std::string> argv;
-  // execve would pass a shorter text than the program gave.
-  if (!argument_vector(program, arguments, argv)) raise_text("ProcessError: program or argument holds a NUL byte");
+  argument_vector(program, arguments, argv);
   out_flush();
   pid_t pid = fork();
   if (pid < 0) return Value::integer(126);
@@ -170,7 +168,7 @@ static std::string read_memory_file(int fd) {
 static Value capture_program(const Value& program, const Value& arguments, const Value* callback,
                              const Value* input) {
   std::vector<std::string> argv;
-  if (!argument_vector(program, arguments, argv)) raise_text("ProcessError: capture setup failed");
+  argument_vector(program, arguments, argv);
   if (callback && callback->tag != T_FUNC)
     raise_text(std::string("TypeError: capture_stream expects a Function, got ") + kind_name(*callback));
   std::string input_text = input ? routine_text(*input, "TypeError: capture_input expects a String") : "";
