@@ -324,6 +324,8 @@ Value ascii_char(unsigned char c) {
 
 Value str_char(StrObj* s, int64_t index) {
   size_t off = char_offset(s, index);
+  // A text whose lead bytes claim more than it holds ends before its count.
+  if (off == s->s.size()) return make_str("");
   unsigned char lead = (unsigned char)s->s[off];
   if (lead < 0x80) return ascii_char(lead);
   return make_str(s->s.substr(off, utf8_width(lead)));
