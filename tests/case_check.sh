@@ -27,3 +27,35 @@ expect_failure() {
     return 1
   fi
 }
+
+# Sourced by the suites that count their checks in pass and fail:
+#   report NAME PROBLEMS
+# counts a pass when PROBLEMS is empty, else a failure, with a FAIL line.
+report() {
+  if [ -z "$2" ]; then
+    pass=$((pass + 1))
+  else
+    fail=$((fail + 1)); echo "FAIL $1:$2"
+  fi
+}
+
+# Sourced by the suites that keep the results of their last run in
+# $tmp/out, $tmp/err and $tmp/status:
+#   runs_in DIR COMMAND...
+# runs COMMAND in DIR with no input, its results into those files;
+#   run_problems STATUS STDOUT STDERR
+# prints what differs from the last run's results (the start of an output
+# that differs), or nothing when the run matches.
+runs_in() {
+  local dir=$1
+  shift
+  (cd "$dir" && "$@") > "$tmp/out" 2> "$tmp/err" < /dev/null
+  echo $? > "$tmp/status"
+}
+run_problems() {
+  local problems=""
+  [ "$(cat "$tmp/status")" = "$1" ] || problems=" status($(cat "$tmp/status"), want $1)"
+  [ "$(cat "$tmp/out")" = "$2" ] || problems="$problems stdout($(head -c 300 "$tmp/out"))"
+  [ "$(cat "$tmp/err")" = "$3" ] || problems="$problems stderr($(head -c 300 "$tmp/err"))"
+  printf '%s' "$problems"
+}

@@ -13,17 +13,10 @@ cd "$root"
 kep0=bootstrap/kep0
 tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
 pass=0; fail=0
+. tests/case_check.sh
 # Where `kep` puts the executables it runs and removes.
 export TMPDIR=$tmp/run
 mkdir -p "$TMPDIR"
-
-report() {  # report NAME PROBLEMS
-  if [ -z "$2" ]; then
-    pass=$((pass + 1))
-  else
-    fail=$((fail + 1)); echo "FAIL $1:$2"
-  fi
-}
 
 compile() {  # compile SOURCE OUTPUT
   "$kep0" compiler/pure/kepc_direct.kep "$1" "$2" > "$tmp/compile.out" 2>&1 \
@@ -40,16 +33,23 @@ done
 
 # check NAME STATUS STDOUT [STDERR]: compares $tmp/out, $tmp/err, $tmp/status.
 check() {
-  local problems=""
-  [ "$(cat "$tmp/status")" = "$2" ] || problems=" status($(cat "$tmp/status"), want $2)"
-  [ "$(cat "$tmp/out")" = "$3" ] || problems="$problems stdout($(head -c 300 "$tmp/out"))"
-  [ "$(cat "$tmp/err")" = "${4:-}" ] || problems="$problems stderr($(head -c 300 "$tmp/err"))"
-  report "$1" "$problems"
+  report "$1" "$(run_problems "$2" "$3" "${4:-}")"
 }
 
 runs() {  # runs COMMAND...: its results into $tmp/out, err, status
-  "$@" > "$tmp/out" 2> "$tmp/err" < /dev/null
-  echo $? > "$tmp/status"
+  runs_in . "$@"
+}
+
+# check_rows NAME RUN ROW...: each ROW is INPUT|STATUS|STDOUT|STDERR, STDOUT
+# with printf escapes; RUN INPUT runs the case, checked as "NAME 'INPUT'".
+check_rows() {
+  local name=$1 run=$2 row input status out err
+  shift 2
+  for row in "$@"; do
+    IFS='|' read -r input status out err <<< "$row"
+    "$run" "$input"
+    check "$name '$input'" "$status" "$(printf '%b' "$out")" "$err"
+  done
 }
 
 runs_input() {  # runs_input TEXT COMMAND...
@@ -102,11 +102,8 @@ stdin_table=(
   'print "x"\nexit\n|0|x|'
   'd = {}\nprint d["missing"]\n|1||KEP runtime error: KeyError: key not found'
 )
-for row in "${stdin_table[@]}"; do
-  IFS='|' read -r input status out err <<< "$row"
-  runs_input "$input" "$kep"
-  check "stdin program '$input'" "$status" "$out" "$err"
-done
+stdin_program() { runs_input "$1" "$kep"; }
+check_rows "stdin program" stdin_program "${stdin_table[@]}"
 # A syntax error is reported against the name "<stdin>", status 1.
 runs_input 'print (\n' "$kep"
 problems=""
@@ -263,12 +260,11 @@ list_table=(
   '# only a comment\n\n|0||'
   '  spaced_name  \n# note\n\nother_1\n|0|spaced_name\nother_1|'
 )
-for row in "${list_table[@]}"; do
-  IFS='|' read -r text status out err <<< "$row"
-  printf '%b' "$text" > "$list"
+library_list() {
+  printf '%b' "$1" > "$list"
   runs "$tmp/package_config_negative" "$list"
-  check "library list '$text'" "$status" "$(printf '%b' "$out")" "$err"
-done
+}
+check_rows "library list" library_list "${list_table[@]}"
 rm -rf "$home"
 printf 'registry_probe\nbad name\n' > "$list"
 runs env HOME="$home" KEP_REGISTRY="$registry" "$kep" install --config "$list"

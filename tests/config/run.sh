@@ -17,14 +17,6 @@ kep0=${KEP0:-$root/bootstrap/kep0}
 tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
 pass=0; fail=0
 
-report() {  # report NAME PROBLEMS
-  if [ -z "$2" ]; then
-    pass=$((pass + 1))
-  else
-    fail=$((fail + 1)); echo "FAIL $1:$2"
-  fi
-}
-
 # stale FILE: an evaluator left by an earlier run (its first lines), which a
 # refused run removes.
 stale() {

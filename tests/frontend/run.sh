@@ -105,6 +105,13 @@ rm -f "$tmp/image"
 run_driver "$here/root" cases/no_such_file.kep "$tmp/image"
 expect_run "missing SOURCE" "" "$cannot_open" 1
 [ -e "$tmp/image" ] && fail "missing SOURCE: OUTPUT was created"
+# An OUTPUT whose program is still running is replaced by the new image.
+cp /bin/sleep "$tmp/busy"
+"$tmp/busy" 30 & busy=$!
+run_driver "$here/root" cases/valid_program.kep "$tmp/busy"
+expect_run "an OUTPUT that is running" "" "" 0
+kill "$busy"
+"$tmp/busy" > "$tmp/out" 2>&1 || fail "an OUTPUT that is running: the new image does not run"
 # Without a library in the current directory (nor next to kep0) the
 # installed candidate is read and fails.
 mkdir "$tmp/empty"

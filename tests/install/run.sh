@@ -16,17 +16,10 @@
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
+. tests/case_check.sh
 kep0=$root/bootstrap/kep0
 tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
 pass=0; fail=0
-
-report() {  # report NAME PROBLEMS
-  if [ -z "$2" ]; then
-    pass=$((pass + 1))
-  else
-    fail=$((fail + 1)); echo "FAIL $1:$2"
-  fi
-}
 
 native=$root/compiler/pure/kepc-direct
 # compile SOURCE OUTPUT: with the native compiler where it was built, else
@@ -66,18 +59,9 @@ make_tree() {
 
 # install TREE ARG...: runs the installer in TREE; results in $tmp/out, err, status.
 install() {
-  local tree=$1; shift
-  (cd "$tree" && "$installer" "$@") > "$tmp/out" 2> "$tmp/err"
-  echo $? > "$tmp/status"
-}
-
-# outcome STATUS STDOUT STDERR: what differs from the last run.
-outcome() {
-  local problems=""
-  [ "$(cat "$tmp/status")" = "$1" ] || problems=" status($(cat "$tmp/status"), want $1)"
-  [ "$(cat "$tmp/out")" = "$2" ] || problems="$problems stdout($(cat "$tmp/out"))"
-  [ "$(cat "$tmp/err")" = "$3" ] || problems="$problems stderr($(cat "$tmp/err"))"
-  printf '%s' "$problems"
+  local tree=$1
+  shift
+  runs_in "$tree" "$installer" "$@"
 }
 
 # installed_as TREE PREFIX: every program and source of TREE at its place
@@ -103,7 +87,7 @@ installed_as() {
 tree=$tmp/tree; make_tree "$tree"
 prefix=$tmp/prefix
 install "$tree" "$prefix"
-report "install into a new prefix" "$(outcome 0 "installed pure KEP into $prefix" "")$(installed_as "$tree" "$prefix")"
+report "install into a new prefix" "$(run_problems 0 "installed pure KEP into $prefix" "")$(installed_as "$tree" "$prefix")"
 # Every module an installed compiler source loads is installed beside it.
 problems=""
 for source in "$prefix"/lib/kep/compiler/pure/*.kep; do
@@ -115,21 +99,21 @@ report "the installed compiler sources load only installed modules" "$problems"
 
 printf '# changed since the first run\n' >> "$tree/stdlib/time.kep"
 install "$tree" "$prefix"
-report "a second run replaces every file" "$(outcome 0 "installed pure KEP into $prefix" "")$(installed_as "$tree" "$prefix")"
+report "a second run replaces every file" "$(run_problems 0 "installed pure KEP into $prefix" "")$(installed_as "$tree" "$prefix")"
 # The running installer is one of the files it replaces.
 (cd "$tree" && "$prefix/bin/kep-install" "$prefix") > "$tmp/out" 2> "$tmp/err"; echo $? > "$tmp/status"
-report "the installed installer reinstalls over itself" "$(outcome 0 "installed pure KEP into $prefix" "")$(installed_as "$tree" "$prefix")"
+report "the installed installer reinstalls over itself" "$(run_problems 0 "installed pure KEP into $prefix" "")$(installed_as "$tree" "$prefix")"
 
 printf 'stand-in for the GPU worker\n' > "$tree/cuda/kep-cuda-worker"
 install "$tree" "$tmp/with-worker"
-report "install with the GPU worker" "$(outcome 0 "installed pure KEP into $tmp/with-worker" "")$(installed_as "$tree" "$tmp/with-worker")"
+report "install with the GPU worker" "$(run_problems 0 "installed pure KEP into $tmp/with-worker" "")$(installed_as "$tree" "$tmp/with-worker")"
 rm "$tree/cuda/kep-cuda-worker"
 
 # Prefixes taken as written: a trailing "/", a relative one, one that looks
 # like an option.
 for prefix_text in "$tmp/slash/" "relative-prefix" "--help"; do
   install "$tree" "$prefix_text"
-  problems=$(outcome 0 "installed pure KEP into $prefix_text" "")
+  problems=$(run_problems 0 "installed pure KEP into $prefix_text" "")
   (cd "$tree" && [ -f "$prefix_text/bin/kepc" ] && [ -f "$prefix_text/lib/kep/stdlib/json.kep" ]) || problems="$problems not-installed"
   report "prefix '$prefix_text'" "$problems"
 done
@@ -143,7 +127,7 @@ order_cases=(
   "compiler/pure/kepc_direct.kep|lib/kep/compiler/pure/linker.kep|lib/kep/compiler/pure/native_runtime.kep"
   "compiler/pure/x86_64.kep|lib/kep/compiler/pure/process_runtime.kep|lib/kep/compiler/pure/codegen_builtins.kep"
   "compiler/pure/codegen_calls.kep|lib/kep/compiler/pure/codegen_builtins_system.kep|lib/kep/compiler/pure/codegen_division.kep lib/kep/stdlib/ai.kep"
-  "stdlib/ai.kep|lib/kep/compiler/pure/io_runtime_text.kep|lib/kep/stdlib/config.kep"
+  "stdlib/ai.kep|lib/kep/compiler/pure/library_source.kep|lib/kep/stdlib/config.kep"
   "stdlib/kconf.kep|lib/kep/stdlib/json.kep|lib/kep/stdlib/tuv.kep"
 )
 printf 'stand-in for the GPU worker\n' > "$tree/cuda/kep-cuda-worker"
@@ -153,7 +137,7 @@ for row in "${order_cases[@]}"; do
   prefix=$(mktemp -d "$tmp/order.XXXX")
   install "$tree" "$prefix"
   mv "$tmp/aside" "$tree/$missing"
-  problems=$(outcome 1 "" "KEP runtime error: FileError: cannot open file")
+  problems=$(run_problems 1 "" "KEP runtime error: FileError: cannot open file")
   for path in $present; do [ -f "$prefix/$path" ] || problems="$problems missing:$path"; done
   for path in $absent; do [ -e "$prefix/$path" ] && problems="$problems present:$path"; done
   report "without $missing" "$problems"
@@ -163,15 +147,15 @@ rm "$tree/cuda/kep-cuda-worker"
 # ---------------------------------------------------------------- 3. failures
 
 install "$tree" ""
-report "empty prefix" "$(outcome 2 "" "kep-install: empty prefix")"
+report "empty prefix" "$(run_problems 2 "" "kep-install: empty prefix")"
 
 install "$tree" "$tmp/no/such/parent"
-report "prefix below a missing directory" "$(outcome 1 "" "KEP runtime error: FileError: cannot write file")"
+report "prefix below a missing directory" "$(run_problems 1 "" "KEP runtime error: FileError: cannot write file")"
 
 mv "$tree/stdlib/time.kep" "$tmp/time.kep"; mkdir "$tree/stdlib/time.kep"
 install "$tree" "$tmp/unreadable"
 rmdir "$tree/stdlib/time.kep"; mv "$tmp/time.kep" "$tree/stdlib/time.kep"
-report "a source that cannot be read" "$(outcome 1 "" "KEP runtime error: FileError: cannot read file")"
+report "a source that cannot be read" "$(run_problems 1 "" "KEP runtime error: FileError: cannot read file")"
 
 # A destination that cannot be replaced: the copy fails, and what was there
 # stays as it was, with no temporary file beside it.
@@ -181,7 +165,7 @@ rm "$prefix/lib/kep/stdlib/time.kep"; mkdir "$prefix/lib/kep/stdlib/time.kep"
 printf 'kept\n' > "$prefix/lib/kep/stdlib/time.kep/note"
 before=$(cd "$prefix/lib/kep/stdlib" && ls -A)
 install "$tree" "$prefix"
-problems=$(outcome 1 "" "KEP runtime error: FileError: cannot write file")
+problems=$(run_problems 1 "" "KEP runtime error: FileError: cannot write file")
 [ "$(cat "$prefix/lib/kep/stdlib/time.kep/note" 2>/dev/null)" = kept ] || problems="$problems directory-changed"
 [ "$(cd "$prefix/lib/kep/stdlib" && ls -A)" = "$before" ] || problems="$problems left:$(cd "$prefix/lib/kep/stdlib" && ls -A | tr '\n' ' ')"
 report "a destination that cannot be replaced" "$problems"
@@ -204,7 +188,7 @@ if command -v strace > /dev/null && ! strace -o /dev/null -e trace=write -e inje
     # (The shell's own note of the killed run is not wanted.)
     { (cd "$tree" && strace -o /dev/null -e trace=write -e inject=write:$fault:when=2 "$installer" "$prefix") > "$tmp/out" 2> "$tmp/err"
       echo $? > "$tmp/status"; } 2> /dev/null
-    problems=$(outcome "$status" "" "$stderr")
+    problems=$(run_problems "$status" "" "$stderr")
     cmp -s "$prefix/bin/kepc" "$tmp/kepc-before" || problems="$problems bin/kepc-damaged"
     report "a run that meets $fault while writing" "$problems"
   done

@@ -9,13 +9,11 @@
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
+. tests/case_check.sh
 tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
 exec 9> /tmp/kep-test-suite.lock
 flock 9
 pass=0; fail=0
-report() {  # report LABEL PROBLEMS
-  if [ -z "$2" ]; then pass=$((pass + 1)); else fail=$((fail + 1)); echo "FAIL $1:$2"; fi
-}
 compile=(bootstrap/kep0 compiler/pure/kepc_direct.kep)
 if ! "${compile[@]}" conformance/kep_test.kep "$tmp/kep-test" > "$tmp/build.out" 2>&1; then
   echo "FAIL kep-test does not compile:"; head -5 "$tmp/build.out"; exit 1
@@ -29,17 +27,13 @@ chmod +x "$tmp/kepc"
 
 # run_kep_test CWD ARGS...: kep-test's output in $tmp/out, $tmp/err, $tmp/status.
 run_kep_test() {
-  local cwd=$1; shift
-  (cd "$cwd" && "$tmp/kep-test" "$@") > "$tmp/out" 2> "$tmp/err" < /dev/null
-  echo $? > "$tmp/status"
+  local cwd=$1
+  shift
+  runs_in "$cwd" "$tmp/kep-test" "$@"
 }
 # expect LABEL OUT ERR STATUS: compares the last run.
 expect() {
-  local problems=""
-  [ "$(cat "$tmp/out")" = "$2" ] || problems="$problems stdout($(head -c 300 "$tmp/out"))"
-  [ "$(cat "$tmp/err")" = "$3" ] || problems="$problems stderr($(head -c 300 "$tmp/err"))"
-  [ "$(cat "$tmp/status")" = "$4" ] || problems="$problems status($(cat "$tmp/status"))"
-  report "$1" "$problems"
+  report "$1" "$(run_problems "$4" "$2" "$3")"
 }
 
 failure() { printf 'KEP runtime error: TestFailure: %s' "$1"; }
@@ -57,6 +51,14 @@ problems=""
 [ "$(cat "$tmp/status")" = 1 ] || problems="$problems status($(cat "$tmp/status"))"
 report "full mode with the compiler, up to the fixed point" "$problems"
 echo "kep-test full: $((SECONDS - started)) s"
+# exits_with STATUS COMMAND...: the command, run on its own, ends with STATUS.
+exits_with() {
+  local want=$1 status
+  shift
+  "$@" > /dev/null 2>&1 < /dev/null
+  status=$?
+  [ "$status" = "$want" ] || report "$(printf '%.60s' "$*") exits with $want" " status($status)"
+}
 # The programs whose output kep-test compares are meant to succeed, but for
 # the evaluator of a configuration whose option has the wrong type.
 for row in codegen-optimization-test user-module-path-test selfhost-test table-growth-test full-conformance-test \
@@ -64,10 +66,13 @@ for row in codegen-optimization-test user-module-path-test selfhost-test table-g
     config-defaults-test config-lazy-test "config-type-error-test|1"; do
   want=0; [ "$row" != "${row%|*}" ] && want=${row#*|}
   read -ra command <<< "${row%|*}"
-  "/tmp/kep-${command[0]}" "${command[@]:1}" > /dev/null 2>&1 < /dev/null
-  status=$?
-  [ "$status" = "$want" ] || report "/tmp/kep-${row%|*} exits with $want" " status($status)"
+  exits_with "$want" "/tmp/kep-${command[0]}" "${command[@]:1}"
 done
+# The generated configuration's evaluator, and its checker given the
+# evaluator's whole output as its one argument.
+json=$(/tmp/kep-config-generated-test 2> /dev/null < /dev/null; printf x)
+exits_with 0 /tmp/kep-config-generated-test
+exits_with 0 /tmp/kep-config-generated-check "${json%x}"
 # Each program the compiler must reject is refused for its own reason: a
 # report with this code, and status 1.
 for row in builtin_arity:E2001:"builtin len expects 1 argument(s), got 2" \
