@@ -205,7 +205,9 @@ Value op_floordiv(const Value& a, const Value& b, const std::string& at) {
     if (b.i == 0) raise_text("ZeroDivisionError: integer division or modulo by zero at " + at);
     return Value::integer(floor_div(a.i, b.i));
   }
-  if (is_number(a) && is_number(b)) return call_library("__kep_ffloordiv", {a, b});
+  // With a Float on either side the library divides, taking the other
+  // operand as Float() does (a String is read, what is no number refused).
+  if (a.tag == T_FLOAT || b.tag == T_FLOAT) return call_library("__kep_ffloordiv", {a, b});
   operand_error("//", a, b);
 }
 
@@ -214,7 +216,9 @@ Value op_mod(const Value& a, const Value& b, const std::string& at) {
     if (b.i == 0) raise_text("ZeroDivisionError: integer division or modulo by zero at " + at);
     return Value::integer(floor_mod(a.i, b.i));
   }
-  if (is_number(a) && is_number(b)) return call_library("__kep_fmod", {a, b});
+  // With a Float on either side the library divides, taking the other
+  // operand as Float() does (a String is read, what is no number refused).
+  if (a.tag == T_FLOAT || b.tag == T_FLOAT) return call_library("__kep_fmod", {a, b});
   operand_error("%", a, b);
 }
 

@@ -2,6 +2,7 @@
 """Runs random programs under kep0 and compiled, and compares them.
 
     compare.py [--first SEED] [--count N] [--jobs J] [--compiler COMMAND]
+               [--batch B]
 
 For each seed from FIRST on, the program of generate.py is run by
 bootstrap/kep0 and compiled by COMMAND (words; SOURCE and OUTPUT are
@@ -10,6 +11,11 @@ be equal. For a difference the seed is printed with the smallest program
 that still shows it (statements removed one at a time while the difference
 stays) and both results. Run from the repository root; exits 1 when any
 program differs. Prints "N programs, N differ".
+
+With --batch B (for long runs, where compiling the library into every
+image is most of the time) B programs at a time are renamed apart and run
+as one, each program's top level in a function of its own; only when the
+batch differs are its programs compared one by one.
 """
 import argparse
 import concurrent.futures
@@ -160,19 +166,68 @@ def check(seed, compiler):
         return "\n".join(lines)
 
 
+# The top-level names a program declares: its functions and classes.
+DECLARED = re.compile(r"^(?:function|class) (\w+)")
+
+
+def batch_source(seeds):
+    """One program running the programs of seeds in turn: the names each
+    declares take the prefix "s" + seed + "_", its other top-level
+    statements go into the function s<seed>_main, called inside `try`."""
+    parts, calls = [], []
+    for seed in seeds:
+        tree = generate.generate(seed)
+        prefix = "s%d_" % seed
+        definitions = [s for s in tree if not isinstance(s, str) and DECLARED.match(s[0][0])]
+        rest = [s for s in tree if not any(s is d for d in definitions)]
+        names = [DECLARED.match(d[0][0]).group(1) for d in definitions]
+        text = generate.source(definitions + [[["function main()", rest]]])
+        parts.append(re.sub(r"\b(%s)\b" % "|".join(names + ["main"]), lambda m: prefix + m.group(1), text))
+        calls.append('try\n    %smain()\nelse\n    print "%s stopped:", last_error()\nend\n' % (prefix, prefix))
+    return "".join(parts + calls)
+
+
+def check_batch(seeds, compiler):
+    """The reports of the programs of seeds that differ; the batch is run
+    first, and its programs one by one only when it differs."""
+    with tempfile.TemporaryDirectory(dir=os.environ.get("KEP_CASE_TMP")) as directory:
+        path = os.path.join(directory, "batch.kep")
+        image = os.path.join(directory, "batch")
+        with open(path, "w") as f:
+            f.write(batch_source(seeds))
+        # A batch runs as long as its programs together may.
+        interpreted = execute([KEP0, path], RUN_TIMEOUT * len(seeds))
+        compiled = execute(compiler + [path, image], TIMEOUT)
+        if compiled[2] == 0:
+            compiled = execute([image], RUN_TIMEOUT * len(seeds))
+        if interpreted == compiled and interpreted[2] != -1:
+            return []
+    reports = [check(seed, compiler) for seed in seeds]
+    reports = [r for r in reports if r]
+    if not reports:
+        reports = ["seeds %d to %d differ only when run together" % (seeds[0], seeds[-1])]
+    return reports
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--first", type=int, default=1)
     parser.add_argument("--count", type=int, default=100)
     parser.add_argument("--jobs", type=int, default=os.cpu_count() or 1)
     parser.add_argument("--compiler", default=None)
+    parser.add_argument("--batch", type=int, default=1)
     options = parser.parse_args()
     compiler = options.compiler.split() if options.compiler else default_compiler()
     seeds = range(options.first, options.first + options.count)
+    groups = [seeds[i:i + options.batch] for i in range(0, len(seeds), options.batch)]
+    if options.batch == 1:
+        run = lambda group: [r for r in [check(group[0], compiler)] if r]
+    else:
+        run = lambda group: check_batch(group, compiler)
     failures = 0
     with concurrent.futures.ThreadPoolExecutor(options.jobs) as pool:
-        for report in pool.map(lambda seed: check(seed, compiler), seeds):
-            if report:
+        for reports in pool.map(run, groups):
+            for report in reports:
                 failures += 1
                 print(report, flush=True)
     print("%d programs, %d differ" % (len(seeds), failures))

@@ -159,7 +159,7 @@ class Generator:
         if roll == 5:
             return "(%s ^ %s)" % (a, self.pick(["0", "1", "2", "3", "5"])), ta
         if roll == 6:
-            return "(-%s)" % a, ta
+            return "(%s%s)" % (self.pick(["-", "+"]), a), ta
         if roll == 7:
             return "abs(%s)" % a, ta
         if roll == 8:
@@ -188,8 +188,6 @@ class Generator:
                 if self.chance(0.5):
                     a, b, ta, tb = b, a, tb, ta
             op = self.pick(["+", "-", "*", "/", "//", "%"])
-            if op in ("//", "%") and not (ta and tb):
-                op = "+"
             return "(%s %s %s)" % (a, op, b), ta and tb
         if roll == 4:
             if not ta:
@@ -201,11 +199,18 @@ class Generator:
             return "abs(%s)" % a, ta
         if roll == 7:
             i, _ = self.operand("int", depth - 1)
+            if self.chance(0.5):
+                j, _ = self.operand("int", depth - 1)
+                return "(%s / %s)" % (i, j), True
             return "Float(%s)" % i, True
+        if roll == 8 and typed is not True and self.chance(0.4):
+            # min and max of Floats are typed Any.
+            b, _ = self.operand("float", depth, typed)
+            return "%s(%s, %s)" % (self.pick(["min", "max"]), a, b), False
         return "Float(%s)" % self.pick(['"2.5"', '"-0.0"', '"1e5"', '"nan"', '"inf"', '"x"', '" 3 "', '"7"']), True
 
     def expr_bool(self, depth, typed):
-        roll = self.r.randint(0, 9)
+        roll = self.r.randint(0, 11)
         if roll <= 1:
             a, ta = self.operand("int", depth - 1)
             b, tb = self.operand("int", depth - 1)
@@ -245,6 +250,16 @@ class Generator:
             s, _ = self.operand("str", depth - 1)
             return "%s.%s(%s)" % (s, self.pick(["startswith", "endswith"]),
                                   self.pick(['"a"', '"é"', '""', '"語"', '" "'])), True
+        if roll == 10:
+            # A chain: each operand once, the walk stops at the first false pair.
+            a, _ = self.operand("int", depth - 1)
+            b, _ = self.operand("int", depth - 1)
+            c, _ = self.operand("int", depth - 1)
+            ops = ["<", "<=", ">", ">=", "==", "!="]
+            return "(%s %s %s %s %s)" % (a, self.pick(ops), b, self.pick(ops), c), True
+        if roll == 11:
+            v = self.any_value(depth - 1)
+            return "(%s %s None)" % (v, self.pick(["is", "is not"])), True
         v, _ = self.operand(self.pick(["int", "str", "list", "float"]), depth - 1)
         return "Bool(%s)" % v, True
 
@@ -370,19 +385,17 @@ class Generator:
             if names:
                 name = self.pick(names)
                 kind, typed = self.scope.variables[name]
-                text, t = self.expression(kind, 2, typed)
+                # In a loop a String or List is not built from itself: one
+                # that doubles on every turn soon takes seconds to print.
+                depth = 0 if self.loop_depth and kind in ("str", "list") else 2
+                text, t = self.expression(kind, depth, typed)
                 if t == typed:
                     return "%s = %s" % (name, text)
             return self.declare()
         if roll == 7:
             name = self.variable(self.pick(["int", "str", "float"]), True)
             if name:
-                kind = self.scope.variables[name][0]
-                op = "+=" if kind == "str" else self.pick(["+=", "-="])
-                # A String grows by a literal: doubling it in a loop would
-                # make it too long to print.
-                value = self.literal(kind) if kind == "str" else self.operand(kind, 1, True)[0]
-                return "%s %s %s" % (name, op, value)
+                return self.augmented(name)
             return self.declare()
         if roll == 8:
             xs = self.variable("list")
@@ -472,7 +485,37 @@ class Generator:
             s = self.variable("str")
             if s:
                 return [["for ch in " + s, ["print ch, ord(ch)"]]]
+        if roll == 26:
+            return self.pick([self.walk, self.ordering])()
         return "print " + self.any_value(2)
+
+    def augmented(self, name):
+        """An augmented assignment that keeps the variable's kind: a String
+        grows by a literal (doubling it in a loop would make it too long to
+        print), an Int is not divided by /."""
+        kind = self.scope.variables[name][0]
+        if kind == "str":
+            return "%s += %s" % (name, self.literal(kind))
+        if kind == "int" and self.chance(0.3):
+            return "%s %s %s" % (name, self.pick(["*=", "%="]), self.pick(["3", "(-7)", "1000003", "2"]))
+        ops = ["+=", "-="] + (["*=", "/=", "%="] if kind == "float" else [])
+        return "%s %s %s" % (name, self.pick(ops), self.operand(kind, 1, True)[0])
+
+    def walk(self):
+        """A loop over a value of any kind, inside `safe`: those that
+        cannot be walked stop it before the first item."""
+        value = self.any_value(1)
+        return [["safe", [[["for item in " + value, ["print item"]]]]]], "print last_error()"
+
+    def ordering(self):
+        """min, max and sort over numbers of both kinds, NaN and -0.0
+        among them, or over Strings."""
+        kind = self.pick(["int", "float", "float", "str"])
+        items = [self.literal(kind) if kind == "str" else self.literal(self.pick(["int", "float"]))
+                 for _ in range(self.r.randint(1, 6))]
+        name = self.scope.fresh()
+        return ("%s = [%s]" % (name, ", ".join(items)), "%s.sort()" % name,
+                "print %s, min(%s), max(%s)" % (name, name, name))
 
     def failing(self):
         """An operation that fails for some operands, inside `safe`."""
@@ -551,10 +594,15 @@ class Generator:
             self.scope.variables[name] = ("str", True)
         else:
             header = "for %s in %s" % (name, self.operand(self.pick(["list", "tuple", "dict"]), 1)[0])
-        # The body leaves the collection it walks alone: one that grows
-        # while it is walked never ends the loop.
+        # The body leaves the collection it walks alone, and every List
+        # that may be the same List: one that grows while it is walked
+        # never ends the loop.
         walked = header.split(" in ", 1)[1]
-        hidden = {walked: self.scope.variables.pop(walked)} if walked in self.scope.variables else {}
+        hidden = {}
+        if walked in self.scope.variables:
+            hidden = {n: v for n, v in self.scope.variables.items() if n == walked or v[0] == "list"}
+            for n in hidden:
+                del self.scope.variables[n]
         body = self.loop_body(depth)
         self.scope.variables.update(hidden)
         body.insert(0, "print %s" % name)
