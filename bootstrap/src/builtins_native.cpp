@@ -27,6 +27,10 @@ static size_t descriptor_count(const Value& count, size_t length) {
   return (size_t)std::min<int64_t>(n, (int64_t)length);
 }
 
+// Every byte is written, short writes continued; a failure answers the
+// kernel's error number (EIO for a write that took nothing), and a
+// descriptor that would block answers EAGAIN rather than being retried
+// without end, as the compiled routine does.
 static Value fd_write(Value* a) {
   int fd = (int)int_of(a[0], "a descriptor");
   auto& b = descriptor_buffer(a[1]);
@@ -34,8 +38,8 @@ static Value fd_write(Value* a) {
   size_t done = 0;
   while (done < count) {
     ssize_t n = write(fd, b.data() + done, count - done);
-    if (n < 0 && errno == EAGAIN) continue;
-    if (n <= 0) return Value::integer(-1);
+    if (n < 0) return Value::integer(-errno);
+    if (n == 0) return Value::integer(-EIO);
     done += (size_t)n;
   }
   return Value::integer(0);
@@ -88,8 +92,12 @@ Value call_native_builtin(BuiltinId id, Value* a, int) {
     case B_fd_ioctl: {
       if (a[1].tag != T_BYTES) return Value::integer(-1);
       auto& b = as_bytes(a[1])->b;
+      int64_t request = int_of(a[2], "a request");
+      // The size the request encodes (bits 16 to 29) is what the kernel
+      // reads or writes at the buffer: it must fit in the ByteArray.
+      if (((request >> 16) & 0x3FFF) > (int64_t)b.size()) raise_text("ValueError: ioctl buffer is too small for the request");
       return Value::integer(kernel_result(
-          ioctl((int)int_of(a[0], "a descriptor"), (unsigned long)int_of(a[2], "a request"), b.empty() ? nullptr : b.data())));
+          ioctl((int)int_of(a[0], "a descriptor"), (unsigned long)request, b.empty() ? nullptr : b.data())));
     }
     case B_native_open:
     case B_native_size:

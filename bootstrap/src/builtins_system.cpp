@@ -36,21 +36,34 @@ static double monotonic_seconds(clockid_t id) {
 
 // ---------------------------------------------------------------- files
 
+// A String argument of a system routine, refused in the routine's own words.
+static const std::string& routine_text(const Value& value, const char* refusal) {
+  if (value.tag != T_STR) raise_text(refusal);
+  return as_str(value)->s;
+}
+
+// A path names a file only when it is a String without a NUL byte, which
+// would cut it short and name another file.
+static bool names_file(const Value& path) { return path.tag == T_STR && !holds_nul(as_str(path)->s); }
+
 // The path of a routine that reports failures by a negative result: a path
-// holding a NUL byte is an invalid argument, as the kernel would say.
-static int64_t path_call(const Value& path, const char* what, int (*call)(const char*)) {
-  const std::string& text = need_str(path, what);
-  if (holds_nul(text)) return -EINVAL;
-  return call(text.c_str()) < 0 ? -errno : 0;
+// that names no file is an invalid argument, as the kernel would say.
+static int64_t path_call(const Value& path, int (*call)(const char*)) {
+  if (!names_file(path)) return -EINVAL;
+  return call(as_str(path)->s.c_str()) < 0 ? -errno : 0;
+}
+
+static Value read_whole_file(const Value& path) {
+  if (!names_file(path)) raise_text("FileError: cannot open file");
+  return builtin_readfile(as_str(path)->s);
 }
 
 // Creates, truncates or appends to a file and writes all of data; a write
 // that fails or stops short (a full disk) is an error, not a success, in
 // the built-in's own words.
 static Value write_file(const Value& path, const std::string& data, int flags, const char* open_error) {
-  const std::string& name = need_str(path, "writing a file");
-  if (holds_nul(name)) raise_text(open_error);
-  int fd = open(name.c_str(), flags | O_CLOEXEC, 0755);
+  if (!names_file(path)) raise_text(open_error);
+  int fd = open(as_str(path)->s.c_str(), flags | O_CLOEXEC, 0755);
   if (fd < 0) raise_text(open_error);
   bool written = write_all(fd, data.data(), data.size());
   if (close(fd) != 0) written = false;
@@ -70,13 +83,13 @@ static std::string bytes_of(const Value& data) {
       bytes += (char)byte;
     }
   } else {
-    raise_text(std::string("TypeError: writebytes expects a ByteArray or a List of Ints, got ") + kind_name(data));
+    raise_text("TypeError: writebytes expects a ByteArray or a List of Ints");
   }
   return bytes;
 }
 
 static Value read_input(const Value& prompt) {
-  out_write(need_str(prompt, "input"));
+  out_write(routine_text(prompt, "TypeError: input expects a String"));
   out_flush();
   g_stdin_eof = false;
   std::string line;
@@ -101,19 +114,18 @@ static Value read_input(const Value& prompt) {
 
 // ---------------------------------------------------------------- processes
 
-// The program and its arguments; false when one of them holds a NUL byte
-// (execve would pass a shorter text than the program gave).
-static bool argument_vector(const Value& program, const Value& arguments, std::vector<std::string>& argv) {
-  argv.push_back(need_str(program, "run"));
+// The program and its arguments, which must be Strings without a NUL byte:
+// execve would pass a shorter text than the program gave.
+static void argument_vector(const Value& program, const Value& arguments, std::vector<std::string>& argv) {
   const char* refused = "TypeError: program arguments must be a List of Strings";
+  argv.push_back(routine_text(program, refused));
   if (!is_seq_tag(arguments.tag)) raise_text(refused);
   for (const Value& a : as_seq(arguments)->v) {
     if (a.tag != T_STR) raise_text(refused);
     argv.push_back(as_str(a)->s);
   }
   for (const std::string& text : argv)
-    if (holds_nul(text)) return false;
-  return true;
+    if (holds_nul(text)) raise_text("ProcessError: program or argument holds a NUL byte");
 }
 
 [[noreturn]] static void exec_child(const std::vector<std::string>& argv) {
@@ -134,8 +146,7 @@ static int64_t wait_status(pid_t pid) {
 
 static Value run_program(const Value& program, const Value& arguments) {
   std::vector<std::string> argv;
-  // A program that cannot be executed as given ends as an execve failure does.
-  if (!argument_vector(program, arguments, argv)) return Value::integer(127);
+  argument_vector(program, arguments, argv);
   out_flush();
   pid_t pid = fork();
   if (pid < 0) return Value::integer(126);
@@ -157,10 +168,10 @@ static std::string read_memory_file(int fd) {
 static Value capture_program(const Value& program, const Value& arguments, const Value* callback,
                              const Value* input) {
   std::vector<std::string> argv;
-  if (!argument_vector(program, arguments, argv)) raise_text("ProcessError: capture setup failed");
+  argument_vector(program, arguments, argv);
   if (callback && callback->tag != T_FUNC)
     raise_text(std::string("TypeError: capture_stream expects a Function, got ") + kind_name(*callback));
-  std::string input_text = input ? need_str(*input, "capture_input") : "";
+  std::string input_text = input ? routine_text(*input, "TypeError: capture_input expects a String") : "";
   out_flush();
   int pipe_fds[2];
   if (pipe2(pipe_fds, O_CLOEXEC) != 0) raise_text("ProcessError: capture setup failed");
@@ -245,33 +256,34 @@ Value call_system_builtin(BuiltinId id, Value* a, int) {
       out_flush();
       _exit((int)(int_of(a[0], "exit status") & 0xFF));
     case B_input: return read_input(a[0]);
-    case B_readfile: return builtin_readfile(need_str(a[0], "readfile"));
+    case B_readfile: return read_whole_file(a[0]);
     case B_readbytes: {
-      Value text = builtin_readfile(need_str(a[0], "readbytes"));
+      Value text = read_whole_file(a[0]);
       Value bytes = Value::adopt(new BytesObj());
       const std::string& s = as_str(text)->s;
       as_bytes(bytes)->b.assign(s.begin(), s.end());
       return bytes;
     }
     case B_writefile:
-      return write_file(a[0], need_str(a[1], "writefile"), O_WRONLY | O_CREAT | O_TRUNC, "FileError: cannot write file");
+      return write_file(a[0], routine_text(a[1], "TypeError: writefile expects a String"), O_WRONLY | O_CREAT | O_TRUNC, "FileError: cannot write file");
     case B_appendfile:
-      return write_file(a[0], need_str(a[1], "appendfile"), O_WRONLY | O_CREAT | O_APPEND,
+      return write_file(a[0], routine_text(a[1], "TypeError: appendfile expects a String"), O_WRONLY | O_CREAT | O_APPEND,
                         "FileError: cannot append file");
     case B_writebytes:
       return write_file(a[0], bytes_of(a[1]), O_WRONLY | O_CREAT | O_TRUNC, "FileError: cannot write file");
     case B_getenv: {
-      const std::string& name = need_str(a[0], "__kep_getenv");
       // No variable's name holds "=" or a NUL byte: such a name would match
-      // a prefix of another entry.
+      // a prefix of another entry; and no value that is no String names one.
+      if (a[0].tag != T_STR) return Value();
+      const std::string& name = as_str(a[0])->s;
       if (name.find_first_of(std::string("=\0", 2)) != std::string::npos) return Value();
       for (char** e = environ; *e; e++)
         if (strncmp(*e, name.c_str(), name.size()) == 0 && (*e)[name.size()] == '=') return make_str(*e + name.size() + 1);
       return Value();
     }
-    case B_mkdir: return Value::integer(path_call(a[0], "mkdir", [](const char* p) { return ::mkdir(p, 0755); }));
-    case B_unlink: return Value::integer(path_call(a[0], "unlink", ::unlink));
-    case B_exists: return Value::boolean(path_call(a[0], "exists", [](const char* p) { return access(p, F_OK); }) == 0);
+    case B_mkdir: return Value::integer(path_call(a[0], [](const char* p) { return ::mkdir(p, 0755); }));
+    case B_unlink: return Value::integer(path_call(a[0], ::unlink));
+    case B_exists: return Value::boolean(path_call(a[0], [](const char* p) { return access(p, F_OK); }) == 0);
     case B_sleep: {
       double seconds = float_of(a[0]);
       // Nothing to wait for; a duration of 2^63 seconds or more fits no clock.
