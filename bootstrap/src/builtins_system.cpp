@@ -273,9 +273,8 @@ Value call_system_builtin(BuiltinId id, Value* a, int) {
       return write_file(a[0], bytes_of(a[1]), O_WRONLY | O_CREAT | O_TRUNC, "FileError: cannot write file");
     case B_getenv: {
       // No variable's name holds "=" or a NUL byte: such a name would match
-      // a prefix of another entry; and no value that is no String names one.
-      if (a[0].tag != T_STR) return Value();
-      const std::string& name = as_str(a[0])->s;
+      // a prefix of another entry.
+      const std::string& name = need_str(a[0], "__kep_getenv");
       if (name.find_first_of(std::string("=\0", 2)) != std::string::npos) return Value();
       for (char** e = environ; *e; e++)
         if (strncmp(*e, name.c_str(), name.size()) == 0 && (*e)[name.size()] == '=') return make_str(*e + name.size() + 1);

@@ -1,6 +1,7 @@
 // Built-ins that convert values between kinds, measure and compare them,
 // name their kinds, and the hooks that reach the value representation.
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "builtin_families.hpp"
@@ -16,6 +17,14 @@ static std::string six_decimal_text(double x) {
   if (m > 0x7FF0000000000000ULL) return "nan";
   double magnitude;
   memcpy(&magnitude, &m, 8);
+  const char* sign = (bits >> 63) ? "-" : "";
+  // From 2^63 on the number is a whole one with no Int form: its exact
+  // decimal digits, as the compiled routine writes them.
+  if (magnitude >= 9223372036854775808.0) {
+    char whole_digits[320];
+    snprintf(whole_digits, sizeof whole_digits, "%.0f", magnitude);
+    return std::string(sign) + whole_digits + ".000000";
+  }
   int64_t whole = float_to_int(magnitude);
   uint64_t fraction = (uint64_t)float_to_int((magnitude - (double)whole) * 1000000.0);
   char digits[7];
@@ -24,7 +33,7 @@ static std::string six_decimal_text(double x) {
     fraction /= 10;
   }
   digits[6] = 0;
-  return std::string((bits >> 63) ? "-" : "") + int_text(whole) + "." + digits;
+  return std::string(sign) + int_text(whole) + "." + digits;
 }
 
 static std::string utf8_of(uint64_t c) {
@@ -164,7 +173,8 @@ Value call_value_builtin(BuiltinId id, Value* a, int count) {
     }
     case B_type_code: return Value::integer(type_code(a[0]));
     case B_pop_last: {
-      if (!is_seq_tag(a[0].tag) || as_seq(a[0])->v.empty()) raise_text("IndexError: pop from empty List");
+      if (!is_seq_tag(a[0].tag)) raise_text("TypeError: pop needs a List or an array");
+      if (as_seq(a[0])->v.empty()) raise_text("IndexError: pop from empty List");
       Value last = std::move(as_seq(a[0])->v.back());
       as_seq(a[0])->v.pop_back();
       return last;

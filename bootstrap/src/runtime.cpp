@@ -328,6 +328,8 @@ Value ascii_char(unsigned char c) {
 
 Value str_char(StrObj* s, int64_t index) {
   size_t off = char_offset(s, index);
+  // A text whose lead bytes claim more than it holds ends before its count.
+  if (off == s->s.size()) return make_str("");
   unsigned char lead = (unsigned char)s->s[off];
   if (lead < 0x80) return ascii_char(lead);
   return make_str(s->s.substr(off, utf8_width(lead)));
@@ -402,7 +404,6 @@ static int64_t clamp_bound(const Value* bound, int64_t fallback, int64_t length)
 }
 
 Value slice(const Value& target, const Value* start, const Value* stop, const Value* step) {
-  if (target.tag == T_BYTES) raise_text("TypeError: ByteArray slicing is not implemented");
   if (target.tag != T_STR && !is_seq_tag(target.tag))
     raise_text(std::string("TypeError: cannot slice ") + kind_name(target));
   if (step) {
@@ -442,9 +443,6 @@ void delete_index(const Value& container, const Value& index) {
     case T_INTARR:
     case T_FLOATARR: call_library("__kep_delete_at", {container, index}); return;
     case T_DICT: dict_delete(as_dict(container), index); return;
-    case T_TUPLE:
-    case T_REAL: raise_text("TypeError: fixed collection does not support del");
-    case T_BYTES: raise_text("TypeError: ByteArray deletion is not implemented");
     default: raise_text(std::string("TypeError: cannot delete items of ") + kind_name(container));
   }
 }

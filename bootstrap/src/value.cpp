@@ -1,5 +1,9 @@
 #include "value.hpp"
 
+#include <algorithm>
+
+#include "syntax.hpp"
+
 namespace kep {
 
 void destroy(Obj* o) {
@@ -26,10 +30,10 @@ void count_str(StrObj* s) {
 
 static constexpr int64_t kMarkEvery = 64;
 
+// The next code point starts as far on as the lead byte's width says, or
+// at the end of a text that cuts it short: the walk of compiled code.
 static size_t next_char(const std::string& t, size_t off) {
-  off++;
-  while (off < t.size() && ((unsigned char)t[off] & 0xC0) == 0x80) off++;
-  return off;
+  return std::min(off + utf8_width((unsigned char)t[off]), t.size());
 }
 
 size_t char_offset(StrObj* s, int64_t index) {

@@ -140,6 +140,14 @@ runs "$kep" compile "$tmp/prog/main.kep" "$tmp/prog/main"
 check "kep compile" 0 ""
 runs "$tmp/prog/main" a
 check "compiled program" 2 "2 a None 5"
+# An OUTPUT whose program is still running is replaced.
+cp /bin/sleep "$tmp/prog/busy"
+"$tmp/prog/busy" 30 & busy=$!
+runs "$kep" compile "$tmp/prog/main.kep" "$tmp/prog/busy"
+check "kep compile over a running OUTPUT" 0 ""
+kill "$busy"
+runs "$tmp/prog/busy" a
+check "the program compiled over a running one" 2 "2 a None 5"
 
 runs "$kep" server
 check "kep server" 1 "" "KEP runtime error: CommandError: kep server is not available in this build"

@@ -127,7 +127,7 @@ order_cases=(
   "compiler/pure/kepc_direct.kep|lib/kep/compiler/pure/linker.kep|lib/kep/compiler/pure/native_runtime.kep"
   "compiler/pure/x86_64.kep|lib/kep/compiler/pure/process_runtime.kep|lib/kep/compiler/pure/codegen_builtins.kep"
   "compiler/pure/codegen_calls.kep|lib/kep/compiler/pure/codegen_builtins_system.kep|lib/kep/compiler/pure/codegen_division.kep lib/kep/stdlib/ai.kep"
-  "stdlib/ai.kep|lib/kep/compiler/pure/library_source.kep|lib/kep/stdlib/config.kep"
+  "stdlib/ai.kep|lib/kep/compiler/pure/io_runtime_text.kep|lib/kep/stdlib/config.kep"
   "stdlib/kconf.kep|lib/kep/stdlib/json.kep|lib/kep/stdlib/tuv.kep"
 )
 printf 'stand-in for the GPU worker\n' > "$tree/cuda/kep-cuda-worker"

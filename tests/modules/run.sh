@@ -9,6 +9,8 @@ cd "$root"
 . tests/case_check.sh
 here=tests/modules
 tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
+# Cases write their scratch files below it, compiled as under kep0.
+export KEP_CASE_TMP=$tmp
 failed=0
 bash tests/run_cases.sh "$here" || failed=1
 
