@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <iterator>
 
 #include "builtin_families.hpp"
 
@@ -55,6 +56,35 @@ static Value fd_read(Value* a) {
 
 static int64_t kernel_result(long r) { return r < 0 ? -errno : r; }
 
+// Requests without a size field that a buffer may serve, by their family
+// byte: framebuffers, terminals, virtual consoles and network devices, of
+// which none has the kernel read or write more than 160 bytes (the
+// framebuffer's variable screen information).
+static const int64_t legacy_ioctl_families[] = {0x46, 0x54, 0x56, 0x89};
+static const int64_t legacy_ioctl_bytes = 160;
+
+// The buffer must hold what the request has the kernel read or write
+// there: the size the request encodes (bits 16 to 29), or for a request
+// without one the legacy minimum, when its family is known. An empty
+// ByteArray passes no buffer at all.
+static Value fd_ioctl(Value* a) {
+  if (a[1].tag != T_BYTES) return Value::integer(-1);
+  auto& b = as_bytes(a[1])->b;
+  int64_t request = int_of(a[2], "a request");
+  int fd = (int)int_of(a[0], "a descriptor");
+  if (b.empty()) return Value::integer(kernel_result(ioctl(fd, (unsigned long)request, nullptr)));
+  int64_t need = (request >> 16) & 0x3FFF;
+  if (need == 0) {
+    int64_t family = (request >> 8) & 0xFF;
+    if (std::find(std::begin(legacy_ioctl_families), std::end(legacy_ioctl_families), family) ==
+        std::end(legacy_ioctl_families))
+      raise_text("ValueError: ioctl request of unknown size");
+    need = legacy_ioctl_bytes;
+  }
+  if (need > (int64_t)b.size()) raise_text("ValueError: ioctl buffer is too small for the request");
+  return Value::integer(kernel_result(ioctl(fd, (unsigned long)request, b.data())));
+}
+
 Value call_native_builtin(BuiltinId id, Value* a, int) {
   switch (id) {
     case B_text_byte: {
@@ -89,16 +119,7 @@ Value call_native_builtin(BuiltinId id, Value* a, int) {
       socklen_t n = (socklen_t)descriptor_count(a[2], b.size());
       return Value::integer(kernel_result(connect((int)int_of(a[0], "a descriptor"), (const sockaddr*)b.data(), n)));
     }
-    case B_fd_ioctl: {
-      if (a[1].tag != T_BYTES) return Value::integer(-1);
-      auto& b = as_bytes(a[1])->b;
-      int64_t request = int_of(a[2], "a request");
-      // The size the request encodes (bits 16 to 29) is what the kernel
-      // reads or writes at the buffer: it must fit in the ByteArray.
-      if (((request >> 16) & 0x3FFF) > (int64_t)b.size()) raise_text("ValueError: ioctl buffer is too small for the request");
-      return Value::integer(kernel_result(
-          ioctl((int)int_of(a[0], "a descriptor"), (unsigned long)request, b.empty() ? nullptr : b.data())));
-    }
+    case B_fd_ioctl: return fd_ioctl(a);
     case B_native_open:
     case B_native_size:
     case B_native_close:
