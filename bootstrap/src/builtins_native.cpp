@@ -11,6 +11,7 @@
 #include <iterator>
 
 #include "builtin_families.hpp"
+#include "output.hpp"
 
 namespace kep {
 
@@ -28,22 +29,35 @@ static size_t descriptor_count(const Value& count, size_t length) {
   return (size_t)std::min<int64_t>(n, (int64_t)length);
 }
 
-// Every byte is written, short writes continued; a failure answers the
-// kernel's error number (EIO for a write that took nothing), and a
-// descriptor that would block answers EAGAIN rather than being retried
-// without end, as the compiled routine does.
+// Every byte is written, short writes continued, and a descriptor that
+// would block is waited for, up to a second each time it stops taking
+// bytes. 0 when all went; when the writing stops short, the count written
+// if there is one, else the kernel's error number (EAGAIN for a descriptor
+// that stayed full, EIO for a write that took nothing), as the compiled
+// routine answers.
+static const int fd_write_wait_ms = 1000;
+
 static Value fd_write(Value* a) {
   int fd = (int)int_of(a[0], "a descriptor");
   auto& b = descriptor_buffer(a[1]);
   size_t count = descriptor_count(a[2], b.size());
   size_t done = 0;
+  int64_t stopped = 0;
   while (done < count) {
     ssize_t n = write(fd, b.data() + done, count - done);
-    if (n < 0) return Value::integer(-errno);
-    if (n == 0) return Value::integer(-EIO);
+    if (n < 0 && errno == EAGAIN) {
+      if (wait_writable(fd, fd_write_wait_ms)) continue;
+      stopped = -EAGAIN;
+      break;
+    }
+    if (n <= 0) {
+      stopped = n < 0 ? -errno : -EIO;
+      break;
+    }
     done += (size_t)n;
   }
-  return Value::integer(0);
+  if (done == count) return Value::integer(0);
+  return Value::integer(done > 0 ? (int64_t)done : stopped);
 }
 
 static Value fd_read(Value* a) {

@@ -1,17 +1,26 @@
 #include "output.hpp"
 
 #include <errno.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace kep {
 
 static std::string buffer;
 
+bool wait_writable(int fd, int timeout_ms) {
+  pollfd entry = {fd, POLLOUT, 0};
+  return poll(&entry, 1, timeout_ms) > 0;
+}
+
+// A descriptor that would block is waited for, without a limit, as the
+// compiled console writer waits.
 bool write_all(int fd, const char* data, size_t size) {
   while (size > 0) {
     ssize_t n = write(fd, data, size);
     if (n < 0) {
       if (errno == EINTR) continue;
+      if (errno == EAGAIN && wait_writable(fd, -1)) continue;
       return false;
     }
     data += n;

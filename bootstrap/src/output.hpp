@@ -10,7 +10,11 @@ void out_write(const char* data, size_t size);
 inline void out_write(const std::string& text) { out_write(text.data(), text.size()); }
 void out_flush();
 void err_write(const std::string& text);
-// Writes everything to a descriptor, retrying short writes; false on failure.
+// Writes everything to a descriptor, retrying short writes and waiting
+// while it would block; false on failure.
 bool write_all(int fd, const char* data, size_t size);
+// Waits up to timeout_ms (-1: no limit) for the descriptor to take bytes;
+// false when the time ran out.
+bool wait_writable(int fd, int timeout_ms);
 
 }  // namespace kep
