@@ -7,7 +7,8 @@
 #   echo   writes a program that prints the expected output of SOURCE (for
 #          the aggregated program, that of each loaded module) and exits 3,
 #          or exits 0 when SOURCE has no expected output; when SOURCE is
-#          $FAKE_CORRUPT the program prints one more byte; the kep
+#          $FAKE_CORRUPT the program prints one more byte, and when it is
+#          $FAKE_PADDED a comment pads the program to $FAKE_SIZE bytes; the kep
 #          command and the package programs are not faked: an OUTPUT that
 #          the compiler already built for them is kept
 echo "$1 $2" >> "$FAKE_LOG"
@@ -31,5 +32,8 @@ case $FAKE_MODE in
       [ "$1" = "${FAKE_CORRUPT:-}" ] && echo 'printf x'
       echo "exit $status"
     } > "$2"
+    if [ "$1" = "${FAKE_PADDED:-}" ]; then
+      printf '#%*s\n' $((FAKE_SIZE - $(wc -c < "$2") - 2)) '' >> "$2"
+    fi
     chmod +x "$2" ;;
 esac

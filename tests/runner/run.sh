@@ -108,6 +108,7 @@ cases=(
   "a compiler first: full mode, the second argument ignored|FAKE_MODE=fail|$root|$fake fixed-point||$(failure "compile scalar smoke")|1|$scalar"
   "fast mode stops at the first failure|FAKE_MODE=fail|$root|fast $fake||$(failure "compile scalar smoke")|1|$scalar"
   "one byte more|FAKE_MODE=echo FAKE_CORRUPT=tests/codegen_optimization_conformance.kep|$root|fast $fake||$(failure "codegen optimization output differs")|1|$scalar"
+  "an optimised image of 60001 bytes|FAKE_MODE=echo FAKE_PADDED=tests/codegen_optimization_conformance.kep FAKE_SIZE=60001|$root|fast $fake||$(failure "optimized standalone ELF exceeds 60000 bytes")|1|$scalar"
 )
 for row in "${cases[@]}"; do
   IFS='|' read -r label settings dir args out err status first <<< "$row"
@@ -118,11 +119,12 @@ for row in "${cases[@]}"; do
   [ "$(head -1 "$FAKE_LOG")" = "$first" ] || report "$label: first compile" " $(head -1 "$FAKE_LOG")"
 done
 # Every output right though every status is 3 (the kep command and the
-# package programs are those the full run built): fast mode passes. The
-# hardware test runs only when KEP_CUDA_HARDWARE_TEST is exactly "1".
+# package programs are those the full run built): fast mode passes, with
+# an optimised image of exactly 60000 bytes. The hardware test runs only
+# when KEP_CUDA_HARDWARE_TEST is exactly "1".
 for value in 1 01; do
   : > "$FAKE_LOG"
-  (export FAKE_MODE=echo KEP_CUDA_HARDWARE_TEST=$value; run_kep_test "$root" fast "$fake")
+  (export FAKE_MODE=echo FAKE_PADDED=tests/codegen_optimization_conformance.kep FAKE_SIZE=60000 KEP_CUDA_HARDWARE_TEST=$value; run_kep_test "$root" fast "$fake")
   problems=""
   [ "$(tail -1 "$tmp/out")" = "pure KEP fast tests passed" ] || problems=" stdout($(tail -1 "$tmp/out"))"
   [ "$(cat "$tmp/status")" = 0 ] || problems="$problems status($(cat "$tmp/status")) $(head -c 200 "$tmp/err")"
