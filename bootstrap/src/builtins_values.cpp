@@ -89,8 +89,7 @@ Value call_value_builtin(BuiltinId id, Value* a, int count) {
     case B_Float:
       switch (a[0].tag) {
         case T_FLOAT: return a[0];
-        case T_INT:
-        case T_BOOL: return Value::real((double)a[0].i);
+        case T_INT: return Value::real((double)a[0].i);
         case T_STR: return call_library("__kep_parse_float", {a[0]});
         default: return call_library("__kep_float_any", {a[0]});
       }

@@ -11,7 +11,8 @@ The programs keep to operations whose results the language defines for the
 kinds involved: an operand typed "Any" meets only the kinds the dynamic
 operators handle, and nothing depends on whether a value's static type is
 known (comparisons of numbers of mixed kinds, NaN ordering, `type` of an
-instance and methods picked by static type happen only on typed operands).
+instance and methods picked by static type happen only on typed operands;
+a typed Bool meets in arithmetic only values met as Any).
 Each test function is called inside `try`, so a failure ends only that
 function and prints its error text; a program may end with an uncaught
 error, whose text and status are then compared as well.
@@ -32,12 +33,35 @@ FLOATS = [
     "0.0", "(-0.0)", "1.5", "(-2.25)", "0.1", "3.141592653589793", "1e300",
     "(-1e300)", "1e-300", "2.5e-310", "123456789.125", "1e16", "(-7.0)",
     'Float("nan")', 'Float("inf")', 'Float("-inf")', "0.5", "100.0",
+    "5e-324", "9007199254740993.0", "1e-7", "0.30000000000000004", "1e22",
 ]
 STRINGS = [
     '""', '"a"', '"héllo"', '"日本語"', '"😀x"', '"a,b,,c"', '" pad "',
     '"ABC def"', '"x y z"', '"ünïcödé"', '"42"', '"-17"', '"3.5"', '"ß"',
 ]
 SMALL = ["0", "1", "2", "3", "(-1)", "(-2)", "5"]
+# Floats at the edges of the text layout (16 integral digits, 10^-7), of
+# the range (subnormals, the largest double, 2^63) and of rounding (the
+# shortest digits of a sum, integers past 2^53), and texts that read as
+# such Floats or round across a boundary.
+FLOAT_EDGES = [
+    "5e-324", "2.5e-323", "2.225073858507201e-308", "2.2250738585072014e-308",
+    "1.7976931348623157e308", "9007199254740993.0", "9007199254740992.0",
+    "9223372036854775808.0", "9223372036854774784.0", "18446744073709551616.0",
+    "1e15", "9999999999999998.0", "1e16", "1e17", "1e22", "1e23", "0.000001",
+    "0.0000001", "1e-5", "0.00009999999999999999", "1.0000000000000002",
+    "0.30000000000000004", "2.675", "4.35", "0.1", "123456789012345680.0",
+    "5e-310", "1e-7", "999999999999999.9", "0.5", "1.5",
+]
+FLOAT_TEXTS = [
+    '"2.4703282292062328e-324"', '"2.4703282292062327e-324"', '"1.7976931348623158e308"',
+    '"1.7976931348623159e308"', '"9007199254740993"', '"9007199254740993.000000001"',
+    '"0.1e-5"', '"123456789012345678901234567890"', '"-0"', '"4.35"', '"1e-7"',
+    '"99999999999999999"', '"0.000099999999999999995"', '"1e-400"', '"1e400"',
+]
+# Bools and None, typed or met as Any, and numbers met as Any beside them.
+BOOLS = ["True", "False", "None", "[True][0]", "[False][0]", "[None][0]"]
+ANY_NUMBERS = ["[2][0]", "[0][0]", "[(-1)][0]", "[2.5][0]", "[(-0.0)][0]", '[Float("nan")][0]']
 ERROR_KINDS = ["ValueError", "KeyError", "CustomError", "TypeError"]
 
 
@@ -409,7 +433,7 @@ class Generator:
                     "print %s.pop()" % xs,
                     "print %s.pop(%s)" % (xs, self.index()),
                     "%s.insert(%s, %s)" % (xs, self.index(), self.any_value(0)),
-                    "%s.extend(%s)" % (xs, self.operand(self.pick(["list", "tuple"]), 1)[0]),
+                    self.extension(xs),
                     "%s.reverse()" % xs,
                     self.reads(xs),
                 ])
@@ -486,8 +510,16 @@ class Generator:
             if s:
                 return [["for ch in " + s, ["print ch, ord(ch)"]]]
         if roll == 26:
-            return self.pick([self.walk, self.ordering])()
+            return self.pick([self.walk, self.ordering, self.float_text, self.bool_operands])()
         return "print " + self.any_value(2)
+
+    def extension(self, xs):
+        """xs extended by a List or Tuple; in a loop never by a List that
+        may be xs itself, which would double it on every turn."""
+        other = self.operand(self.pick(["list", "tuple"]), 1)[0]
+        if self.loop_depth and re.search(r"\bv\d+\b", other):
+            other = self.literal(self.pick(["list", "tuple"]))
+        return "%s.extend(%s)" % (xs, other)
 
     def augmented(self, name):
         """An augmented assignment that keeps the variable's kind: a String
@@ -516,6 +548,64 @@ class Generator:
         name = self.scope.fresh()
         return ("%s = [%s]" % (name, ", ".join(items)), "%s.sort()" % name,
                 "print %s, min(%s), max(%s)" % (name, name, name))
+
+    def float_edge(self):
+        """A Float near an edge of its text or of rounding, typed."""
+        roll = self.r.randint(0, 7)
+        a = self.pick(FLOAT_EDGES)
+        b = self.pick(FLOAT_EDGES)
+        if roll == 0:
+            return a
+        if roll == 1:
+            return "(%s %s %s)" % (a, self.pick(["+", "-", "*", "/"]), b)
+        if roll == 2:
+            return "Float(%s)" % self.pick(FLOAT_TEXTS)
+        if roll == 3:
+            return "(%d / %d)" % (self.r.randint(-20, 20), self.pick([3, 7, 9, 10, 11, 49, 1000, 3125]))
+        if roll == 4:
+            return "(%s * 10.0 ^ %d)" % (a, self.r.randint(-25, 25))
+        if roll == 5:
+            return "Float(%s)" % self.pick(["9007199254740993", "9223372036854775807", "(-9223372036854775807 - 1)",
+                                            "4611686018427387903", "123456789012345678", "(2 ^ 62 + 1)"])
+        if roll == 6:
+            return "(%s %s %s)" % (a, self.pick(["//", "%"]), self.pick(["0.1", "3.0", "1e-5", "0.30000000000000004", "7.5"]))
+        return "(-%s)" % a
+
+    def float_text(self):
+        """The text of a Float at an edge, printed, made a String and
+        inside a List, typed and met as Any, and its Int."""
+        x = self.float_edge()
+        return [["safe", ["print %s, String(%s), [%s], [%s][0], Int(%s)" % (x, x, x, x, x)]]], "print last_error()"
+
+    def bool_operands(self):
+        """Bools and None as operands: no numbers beside a value met as
+        Any, no order however typed; equal only to themselves."""
+        a = self.pick(BOOLS + self.scope.names("bool"))
+        b = self.pick(ANY_NUMBERS + BOOLS + ["1", "0", "2.5", "0.0"])
+        roll = self.r.randint(0, 5)
+        if roll == 0:
+            # A typed Bool or None meets only values met as Any here; a
+            # typed exponent must be an Int.
+            b = self.pick(ANY_NUMBERS + BOOLS[3:])
+            op = self.pick(["+", "-", "*", "/", "//", "%", "^"])
+            if a == "None" and op in ("/", "//", "%", "^"):
+                a = "[None][0]"
+            text = "%s %s %s" % (a, op, b) if self.chance(0.5) or op == "^" else "%s %s %s" % (b, op, a)
+        elif roll == 1:
+            text = "%s %s %s" % (a, self.pick(["<", "<=", ">", ">="]), b)
+        elif roll == 2:
+            text = "%s(%s, %s)" % (self.pick(["min", "max"]), a, b)
+        elif roll == 3:
+            name = self.scope.fresh()
+            items = ", ".join(self.pick(BOOLS + ["1", "2.5"]) for _ in range(self.r.randint(1, 4)))
+            return ("%s = [%s]" % (name, items),
+                    [["safe", ["print min(%s), max(%s)" % (name, name)]]], "print last_error()",
+                    [["safe", ["%s.sort()" % name, "print %s" % name]]], "print last_error()")
+        elif roll == 4:
+            text = "%s %s %s" % (a, self.pick(["==", "!=", "is", "is not"]), b)
+        else:
+            text = "%s(%s)" % (self.pick(["Int", "Float", "abs", "-", "String", "Bool"]), self.pick(BOOLS[3:]))
+        return [["safe", ["print " + text]]], "print last_error()"
 
     def failing(self):
         """An operation that fails for some operands, inside `safe`."""
