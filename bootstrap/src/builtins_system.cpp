@@ -2,6 +2,7 @@
 // last_error, console input, whole files, the file system, the
 // environment, child processes and capture, clocks and sleep.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -132,6 +133,9 @@ static void argument_vector(const Value& program, const Value& arguments, std::v
   std::vector<char*> pointers;
   for (const std::string& a : argv) pointers.push_back(const_cast<char*>(a.c_str()));
   pointers.push_back(nullptr);
+  // The interpreter ignores SIGPIPE; the child starts with the default action
+  // that programs expect (an ignored signal stays ignored through execve).
+  signal(SIGPIPE, SIG_DFL);
   execve(pointers[0], pointers.data(), environ);
   _exit(127);
 }

@@ -5,6 +5,7 @@
 // Runs PROGRAM with the dynamic standard library, as a compiled program of
 // the same source would run: arg(0) is PROGRAM's path, arg(i) the i-th ARG.
 #include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -68,6 +69,9 @@ int main(int argc, char** argv) {
     kep::out_flush();
     return 2;
   }
+  // A write to a pipe nobody reads fails with EPIPE and is reported as any
+  // failed write, instead of ending the interpreter by SIGPIPE.
+  signal(SIGPIPE, SIG_IGN);
   Run r;
   for (int i = 1; i < argc; i++) r.arguments.push_back(argv[i]);
   // Deep recursion in KEP programs becomes deep recursion here: run on a
