@@ -81,9 +81,7 @@ echo "driver diagnostics: $passed passed"
 
 # 3. the command line and file errors; each run gives stdout, stderr, status
 run_driver() {  # DIRECTORY ARG...
-  local directory=$1; shift
-  (cd "$directory" && "$kep0" "$driver" "$@") > "$tmp/out" 2> "$tmp/err"
-  echo $? > "$tmp/status"
+  runs_in "$1" "$kep0" "$driver" "${@:2}"
 }
 expect_run() {  # LABEL STDOUT STDERR STATUS
   [ "$(cat "$tmp/out")" = "$2" ] || fail "$1: stdout '$(cat "$tmp/out")'"

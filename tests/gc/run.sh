@@ -6,12 +6,10 @@
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
-tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
 failed=0
 echo "-- under kep0"
 VERBOSE=1 bash tests/run_cases.sh tests/gc || failed=1
 echo "-- compiled"
-mkdir -p "$tmp/images"
-KEP_IMAGE_CACHE="$tmp/images" KEP_RUN=tests/native/compiled_run.sh VERBOSE=1 \
+KEP_RUN="bash tests/builtins/compiled.sh" VERBOSE=1 \
   bash tests/run_cases.sh tests/gc tests/gc/compiled || failed=1
 exit $failed

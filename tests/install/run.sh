@@ -101,7 +101,7 @@ printf '# changed since the first run\n' >> "$tree/stdlib/time.kep"
 install "$tree" "$prefix"
 report "a second run replaces every file" "$(run_problems 0 "installed pure KEP into $prefix" "")$(installed_as "$tree" "$prefix")"
 # The running installer is one of the files it replaces.
-(cd "$tree" && "$prefix/bin/kep-install" "$prefix") > "$tmp/out" 2> "$tmp/err"; echo $? > "$tmp/status"
+runs_in "$tree" "$prefix/bin/kep-install" "$prefix"
 report "the installed installer reinstalls over itself" "$(run_problems 0 "installed pure KEP into $prefix" "")$(installed_as "$tree" "$prefix")"
 
 printf 'stand-in for the GPU worker\n' > "$tree/cuda/kep-cuda-worker"
