@@ -6,7 +6,7 @@
 #      links to the real library, and its stdlib/ holds the test modules);
 #      stdout must equal NAME.out, the status NAME.status (default
 #      1), stderr NAME.err (default empty), and OUTPUT is written exactly
-#      when the status is 0;
+#      when the status is 0; kep0 must refuse the refused ones alike;
 #   3. the driver's command line and file errors;
 #   4. the nesting limit, in kep0 and the driver alike;
 #   5. the front end over the compiler's and the library's own sources.
@@ -55,29 +55,9 @@ side_by_side() {  # CHECK FILE...
   rm -rf "$tmp/results"
 }
 
-# 2. diagnostics and linking through the driver
-driver_case() {  # SOURCE
-  local src=$1 base=${1%.kep} work problems
-  work=$(mktemp -d "$tmp/case.XXXXXX")
-  (cd "$here/root" && "$kep0" "$driver" "cases/$(basename "$src")" "$work/image") > "$work/out" 2> "$work/err"
-  problems=$(case_problems "$base" "$work/out" "$work/err" $? 1)
-  # A program that compiles is written to OUTPUT, any other leaves none.
-  if [ "$(cat "$base.status" 2>/dev/null || echo 1)" = 0 ]; then
-    [ -e "$work/image" ] || problems="$problems OUTPUT-missing"
-  else
-    [ -e "$work/image" ] && problems="$problems OUTPUT-written"
-  fi
-  if [ -n "$problems" ]; then
-    fail "$src:$problems"
-    [ -n "${VERBOSE:-}" ] && diff "$base.out" "$work/out" | head -20
-  fi
-}
-cases=()
-for src in "$here"/root/cases/*.kep; do
-  [ -f "${src%.kep}.out" ] && cases+=("$src")
-done
-side_by_side driver_case "${cases[@]}"
-echo "driver diagnostics: $passed passed"
+# 2. diagnostics and linking through the driver, and kep0's diagnostics
+#    of the same refused programs (root/cases/cases.conf)
+bash tests/run_cases.sh "$here/root/cases" || failed=1
 
 # 3. the command line and file errors; each run gives stdout, stderr, status
 run_driver() {  # DIRECTORY ARG...

@@ -7,9 +7,5 @@ set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
 failed=0
-echo "-- under kep0"
-VERBOSE=1 bash tests/run_cases.sh tests/gc || failed=1
-echo "-- compiled"
-KEP_RUN="bash tests/builtins/compiled.sh" VERBOSE=1 \
-  bash tests/run_cases.sh tests/gc tests/gc/compiled || failed=1
+VERBOSE=1 bash tests/run_cases.sh tests/gc tests/gc/compiled || failed=1
 exit $failed

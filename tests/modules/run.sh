@@ -7,8 +7,4 @@ set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
 here=tests/modules
-tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
-failed=0
-bash tests/run_cases.sh "$here" || failed=1
-KEP_IMAGE_CACHE=$tmp KEP_RUN=tests/native/compiled_run.sh bash tests/run_cases.sh "$here" || failed=1
-exit $failed
+bash tests/run_cases.sh "$here"

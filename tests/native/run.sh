@@ -3,9 +3,9 @@
 #   1. golden cases of this directory (literal data, relocations);
 #   2. the fixed sequences of generated code against the GNU assembler
 #      (skipped without binutils);
-#   3. the language cases of tests/lang compiled and run (lang.sh);
-#   4. the programs of tests/stdlib and tests/config compiled and run
-#      (programs.sh).
+#   3. the configuration suite (tests/config/run.sh) with the generator
+#      and the evaluators it writes compiled, tests/compiled_run.sh standing
+#      in for kep0.
 # Exits 1 when any part fails.
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -26,6 +26,6 @@ if command -v as > /dev/null && command -v objcopy > /dev/null && command -v nm 
 else
   echo "SKIP generated sequences against the GNU assembler: binutils not found"
 fi
-bash "$here/lang.sh" || failed=1
-bash "$here/programs.sh" || failed=1
+echo "configuration cases, compiled:"
+KEP0=$root/tests/compiled_run.sh KEP_IMAGE_CACHE=$tmp bash tests/config/run.sh || failed=1
 exit $failed
