@@ -16,7 +16,7 @@ cd "$root"
 tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
 export KEP_GC_STRESS=4096 KEP_GC_STRESS_MILD=2097152
 dirs=(tests/lang tests/builtins tests/builtins/compiled tests/stdlib)
-differential=120
+differential=80
 if [ "${1:-}" = all ]; then
   dirs+=(tests tests/gc tests/gc/compiled)
   differential=1000
