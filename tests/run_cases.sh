@@ -31,7 +31,8 @@
 #                   under raw: their results depend on the value convention.
 #
 # Usage: run_cases.sh PATH...: every case of each directory PATH, or the one
-# case PATH (a NAME.kep). A case may write scratch files below
+# case PATH (a NAME.kep). KEP_RUN, when set, is the one executor instead of
+# the configured ones: a command that runs a program as kep0 does. A case may write scratch files below
 # $KEP_CASE_TMP, a fresh directory per run. Ends with "N passed, N failed";
 # exits 1 on any failure; VERBOSE=1 shows the differences.
 set -u
@@ -71,6 +72,7 @@ run_case() {
     compiled) command=("$root/tests/compiled_run.sh" "$name") ;;
     raw) command=("$root/tests/compiled_run.sh" --raw "$name") ;;
     driver) command=("$root/bootstrap/kep0" "$root/compiler/pure/kepc_direct.kep" "$name" "$work/image") ;;
+    KEP_RUN) read -r -a command <<< "$KEP_RUN"; command+=("$name") ;;
   esac
   [ -n "$timeout" ] && command=(timeout "$timeout" "${command[@]}")
   (cd "$directory" && "${command[@]}" "${args[@]}") < "$input" > "$work/out" 2> "$work/err"
@@ -128,6 +130,7 @@ for path in "$@"; do
   # Sources are named from the root; the runs see them from the directory.
   [ "$directory" = . ] || directory=${directory%/}
   [ ${#sources[@]} -gt 0 ] || continue
+  [ -n "${KEP_RUN:-}" ] && executors=KEP_RUN
   for executor in $executors; do
     run_cases "$executor" "${sources[@]}"
   done
