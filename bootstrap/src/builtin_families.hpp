@@ -62,6 +62,7 @@ namespace kep {
   X(address, "__kep_address", 1, -1, value) X(raw_int, "__kep_raw_int", 1, -1, value)                     \
   X(typed_int, "__kep_typed_int", 1, -1, value) X(parse_literal_int, "__kep_parse_literal_int", 1, -1, value) \
   X(string_chars, "__kep_string_chars", 1, -1, value) X(type_code, "__kep_type_code", 1, -1, value)       \
+  X(class_mark, "__kep_class_mark", 1, -1, value)                                                          \
   X(box_bool, "__kep_box_bool", 1, -1, value) X(box_int, "__kep_box_int", 1, -1, value)                   \
   X(box_function, "__kep_box_function", 1, -1, value) X(box_none, "__kep_box_none", 0, -1, value)         \
   X(unbox_bool, "__kep_unbox_bool", 1, -1, value) X(unbox_int, "__kep_unbox_int", 1, -1, value)           \
