@@ -44,6 +44,7 @@ namespace kep {
   X(kep_run, "__kep_run", 2, 2, system) X(kep_capture, "__kep_capture", 2, 2, system)                     \
   X(fd_open, "__kep_fd_open", 2, 2, native) X(fd_seek, "__kep_fd_seek", 2, 2, native)                     \
   X(fd_socket, "__kep_fd_socket", 2, 2, native) X(text_byte, "__kep_text_byte", 2, 2, native)             \
+  X(text_split, "__kep_text_split", 2, 2, native) X(text_join, "__kep_text_join", 2, 2, native)           \
   X(float_axpy, "float_axpy", 3, 3, array) X(capture_stream, "capture_stream", 3, 3, system)              \
   X(capture_input, "capture_input", 3, 3, system) X(native_name_equal, "native_name_equal", 3, 3, native) \
   X(fd_read, "__kep_fd_read", 3, 3, native) X(fd_write, "__kep_fd_write", 3, 3, native)                   \
