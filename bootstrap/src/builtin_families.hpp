@@ -44,6 +44,7 @@ namespace kep {
   X(kep_run, "__kep_run", 2, 2, system) X(kep_capture, "__kep_capture", 2, 2, system)                     \
   X(fd_open, "__kep_fd_open", 2, 2, native) X(fd_seek, "__kep_fd_seek", 2, 2, native)                     \
   X(fd_socket, "__kep_fd_socket", 2, 2, native) X(text_byte, "__kep_text_byte", 2, 2, native)             \
+  X(text_split, "__kep_text_split", 2, 2, native) X(text_join, "__kep_text_join", 2, 2, native)           \
   X(float_axpy, "float_axpy", 3, 3, array) X(capture_stream, "capture_stream", 3, 3, system)              \
   X(capture_input, "capture_input", 3, 3, system) X(native_name_equal, "native_name_equal", 3, 3, native) \
   X(fd_read, "__kep_fd_read", 3, 3, native) X(fd_write, "__kep_fd_write", 3, 3, native)                   \
@@ -62,6 +63,7 @@ namespace kep {
   X(address, "__kep_address", 1, -1, value) X(raw_int, "__kep_raw_int", 1, -1, value)                     \
   X(typed_int, "__kep_typed_int", 1, -1, value) X(parse_literal_int, "__kep_parse_literal_int", 1, -1, value) \
   X(string_chars, "__kep_string_chars", 1, -1, value) X(type_code, "__kep_type_code", 1, -1, value)       \
+  X(class_mark, "__kep_class_mark", 1, -1, value)                                                          \
   X(box_bool, "__kep_box_bool", 1, -1, value) X(box_int, "__kep_box_int", 1, -1, value)                   \
   X(box_function, "__kep_box_function", 1, -1, value) X(box_none, "__kep_box_none", 0, -1, value)         \
   X(unbox_bool, "__kep_unbox_bool", 1, -1, value) X(unbox_int, "__kep_unbox_int", 1, -1, value)           \

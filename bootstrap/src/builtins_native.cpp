@@ -12,6 +12,7 @@
 
 #include "builtin_families.hpp"
 #include "output.hpp"
+#include "syntax.hpp"
 
 namespace kep {
 
@@ -99,6 +100,52 @@ static Value fd_ioctl(Value* a) {
   return Value::integer(kernel_result(ioctl(fd, (unsigned long)request, b.data())));
 }
 
+// The pieces of a text between the occurrences of a separator, or -1
+// unless both are texts and the separator is not empty. An occurrence is a
+// run of whole code points, as the width walk cuts them, equal to those of
+// the separator: tried at each code point from the left, and after the end
+// of each one found. Code points in the text with the separator's bytes are
+// as wide as its own, except where its last one claims more bytes than it
+// holds: the text's must then end where the text does.
+static Value text_split(const Value& text, const Value& separator) {
+  if (text.tag != T_STR || separator.tag != T_STR) return Value::integer(-1);
+  const std::string& t = as_str(text)->s;
+  const std::string& mark = as_str(separator)->s;
+  if (mark.empty()) return Value::integer(-1);
+  size_t reach = 0;
+  while (reach < mark.size()) reach += utf8_width((unsigned char)mark[reach]);
+  bool cut_short = reach > mark.size();
+  Value list = make_seq(T_LIST);
+  auto& pieces = as_seq(list)->v;
+  size_t start = 0, at = 0;
+  while (at + mark.size() <= t.size()) {
+    if (t.compare(at, mark.size(), mark) == 0 && (!cut_short || at + mark.size() == t.size())) {
+      pieces.push_back(make_str(t.substr(start, at - start)));
+      at += mark.size();
+      start = at;
+    } else {
+      at += utf8_width((unsigned char)t[at]);
+    }
+  }
+  pieces.push_back(make_str(t.substr(start)));
+  return list;
+}
+
+// The Strings of a List or Tuple joined by a separator, or -1 when any of
+// them is of another kind.
+static Value text_join(const Value& separator, const Value& items) {
+  if (separator.tag != T_STR || (items.tag != T_LIST && items.tag != T_TUPLE)) return Value::integer(-1);
+  std::string joined;
+  bool first = true;
+  for (const Value& item : as_seq(items)->v) {
+    if (item.tag != T_STR) return Value::integer(-1);
+    if (!first) joined += as_str(separator)->s;
+    joined += as_str(item)->s;
+    first = false;
+  }
+  return make_str(joined);
+}
+
 Value call_native_builtin(BuiltinId id, Value* a, int) {
   switch (id) {
     case B_text_byte: {
@@ -116,6 +163,8 @@ Value call_native_builtin(BuiltinId id, Value* a, int) {
       n = std::min(n, (int64_t)b.size() - offset);
       return make_str(std::string(b.begin() + offset, b.begin() + offset + n));
     }
+    case B_text_split: return text_split(a[0], a[1]);
+    case B_text_join: return text_join(a[0], a[1]);
     case B_fd_open: {
       if (a[0].tag != T_STR) raise_text("TypeError: path must be a String");
       const std::string& path = as_str(a[0])->s;

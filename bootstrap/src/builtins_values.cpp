@@ -171,6 +171,10 @@ Value call_value_builtin(BuiltinId id, Value* a, int count) {
       return list;
     }
     case B_type_code: return Value::integer(type_code(a[0]));
+    case B_class_mark:
+      // 1 for a class object, 2 for an instance, 0 for any other value.
+      if (a[0].tag != T_DICT || !as_dict(a[0])->cls) return Value::integer(0);
+      return Value::integer(as_dict(a[0])->is_class ? 1 : 2);
     case B_pop_last: {
       if (!is_seq_tag(a[0].tag)) raise_text("TypeError: pop needs a List or an array");
       if (as_seq(a[0])->v.empty()) raise_text("IndexError: pop from empty List");

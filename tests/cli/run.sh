@@ -6,7 +6,7 @@
 # manager's SHA-256 against python3's hashlib; install, update and the
 # library list against the local registry server on a free port, every
 # refusal checked for its status, its message and the module it must not
-# leave behind. Run from anywhere; exits 1 on a failure.
+# leave behind; the client's limits against a registry that misbehaves. Run from anywhere; exits 1 on a failure.
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
@@ -239,6 +239,41 @@ check "install without HOME" 1 "" "KEP runtime error: PackageError: HOME is not 
 silent_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 runs env HOME="$home" KEP_REGISTRY="http://127.0.0.1:$silent_port/kep" "$kep" install registry_probe
 check "install with no server" 1 "" "KEP runtime error: PackageError: cannot connect to registry"
+
+# A registry that misbehaves (tests/cli/hostile_registry.py): the client
+# gives up with a PackageError, in bounded memory and within its time limit
+# (SECONDS, given to the client's GET), rather than reading or waiting
+# without end. PATH|SECONDS|STDERR
+hostile_port_file=$tmp/hostile-port
+python3 tests/cli/hostile_registry.py "$hostile_port_file" & hostile=$!
+for i in $(seq 100); do [ -s "$hostile_port_file" ] && break; sleep 0.1; done
+hostile_port=$(cat "$hostile_port_file")
+compile tests/cli/registry_get.kep "$tmp/registry_get"
+hostile_table=(
+  "/head/x.kep|30|KEP runtime error: PackageError: registry response head is too large"
+  "/endless/x.kep|30|KEP runtime error: PackageError: registry response is too large"
+  "/silent/x.kep|1|KEP runtime error: PackageError: registry did not answer in time"
+  "/drip/x.kep|1|KEP runtime error: PackageError: registry did not answer in time"
+)
+for row in "${hostile_table[@]}"; do
+  IFS='|' read -r path seconds message <<< "$row"
+  start=$(date +%s%N)
+  runs bash -c 'ulimit -v 400000; exec "$@"' - "$tmp/registry_get" "$hostile_port" "$path" "$seconds"
+  elapsed=$((($(date +%s%N) - start) / 1000000))
+  problems=$(run_problems 1 "" "$message")
+  [ "$elapsed" -lt 10000 ] || problems="$problems took ${elapsed} ms"
+  report "registry reply $path" "$problems"
+done
+# A module of 1 MiB installs in well under a second on an idle machine; the
+# bound leaves room for a busy one.
+start=$(date +%s%N)
+runs env HOME="$tmp/big-home" KEP_REGISTRY="http://127.0.0.1:$hostile_port/big" "$kep" install big_probe
+elapsed=$((($(date +%s%N) - start) / 1000000))
+problems=$(run_problems 0 "installed big_probe" "")
+[ "$(stat -c %s "$tmp/big-home/.local/lib/kep/stdlib/big_probe.kep" 2>/dev/null)" = 1048569 ] || problems="$problems module-size"
+[ "$elapsed" -lt 5000 ] || problems="$problems took ${elapsed} ms"
+report "install of a 1 MiB module" "$problems"
+kill "$hostile"
 
 # The serving child keeps none of its caller's descriptors: not the lock
 # its caller holds. The caller returns as the child starts closing them, so

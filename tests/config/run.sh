@@ -129,7 +129,9 @@ done
 
 # Purity by tokens: a side-effect built-in or module however it is spaced or
 # written, in code (a comment or String no longer counts here), reported
-# with its listed feature text where the list has one.
+# with its listed feature text where the list has one. The expressions of a
+# Tuv String end where the compiler ends them, past braces in quotes; a
+# module that is not one of the configuration's may not be loaded at all.
 token_table=(
   'secret = readfile ("/etc/hostname")|readfile('
   'call run ("/bin/touch", ["PWNED"])|run('
@@ -142,7 +144,17 @@ token_table=(
   'load  os|load os'
   'from  time load clock|from time '
   'load process.spawn|load process'
+  "x = t\"{'}' + String(unlink ('/victim'))}\"|unlink("
+  'x = t"{\"}\" + String(run ("/bin/true", []))}"|run('
+  'load helper|load helper'
+  'from helper load value|from helper '
+  'load sub.helper|load sub.helper'
+  'load json|load json'
 )
+# The modules the loads above name: the helper writes a file when it runs.
+mkdir -p "$tmp/sub"
+printf 'function value()\n    writefile("/tmp/written-by-a-configuration", "x")\n    return 1\nend\n' > "$tmp/helper.kep"
+cp "$tmp/helper.kep" "$tmp/sub/helper.kep"
 for row in "${token_table[@]}"; do
   text=${row%%|*}; feature=${row#*|}
   printf '%s\nconfig = {}\n' "$text" > "$module"

@@ -109,15 +109,14 @@ install "$tree" "$tmp/with-worker"
 report "install with the GPU worker" "$(run_problems 0 "installed pure KEP into $tmp/with-worker" "")$(installed_as "$tree" "$tmp/with-worker")"
 rm "$tree/cuda/kep-cuda-worker"
 
-# Prefixes taken as written: a trailing "/", a relative one, one that looks
-# like an option.
-for prefix_text in "$tmp/slash/" "relative-prefix" "--help"; do
+# Prefixes taken as written: a trailing "/", a relative one.
+for prefix_text in "$tmp/slash/" "relative-prefix"; do
   install "$tree" "$prefix_text"
   problems=$(run_problems 0 "installed pure KEP into $prefix_text" "")
   (cd "$tree" && [ -f "$prefix_text/bin/kepc" ] && [ -f "$prefix_text/lib/kep/stdlib/json.kep" ]) || problems="$problems not-installed"
   report "prefix '$prefix_text'" "$problems"
 done
-rm -rf "$tree/relative-prefix" "$tree/--help"
+rm -rf "$tree/relative-prefix"
 
 # ---------------------------------------------------------------- 2. order
 # SOURCE TAKEN AWAY | installed before it | not installed
@@ -149,6 +148,16 @@ rm "$tree/cuda/kep-cuda-worker"
 install "$tree" ""
 report "empty prefix" "$(run_problems 2 "" "kep-install: empty prefix")"
 
+# An argument that begins with "-" is no prefix: a usage error, before
+# anything is created.
+for argument in "--help" "-" "-x"; do
+  before=$(cd "$tree" && find . | sort)
+  install "$tree" "$argument"
+  problems=$(run_problems 2 "" "usage: kep-install [PREFIX]")
+  [ "$(cd "$tree" && find . | sort)" = "$before" ] || problems="$problems created"
+  report "argument '$argument'" "$problems"
+done
+
 install "$tree" "$tmp/no/such/parent"
 report "prefix below a missing directory" "$(run_problems 1 "" "KEP runtime error: FileError: cannot write file")"
 
@@ -169,6 +178,17 @@ problems=$(run_problems 1 "" "KEP runtime error: FileError: cannot write file")
 [ "$(cat "$prefix/lib/kep/stdlib/time.kep/note" 2>/dev/null)" = kept ] || problems="$problems directory-changed"
 [ "$(cd "$prefix/lib/kep/stdlib" && ls -A)" = "$before" ] || problems="$problems left:$(cd "$prefix/lib/kep/stdlib" && ls -A | tr '\n' ' ')"
 report "a destination that cannot be replaced" "$problems"
+
+# The temporary files that interrupted runs left beside destinations (the
+# GPU worker's too, though this tree has none) are gone after the next run.
+prefix=$tmp/leftovers
+install "$tree" "$prefix"
+for path in bin/kepc bin/kep-cuda-worker lib/kep/compiler/pure/lexer.kep lib/kep/stdlib/json.kep; do
+  printf 'half a file\n' > "$prefix/$path.kep-install-new"
+done
+install "$tree" "$prefix"
+problems=$(run_problems 0 "installed pure KEP into $prefix" "")$(installed_as "$tree" "$prefix")
+report "temporary files of an interrupted run removed" "$problems"
 
 # A run that fails or dies while it writes bin/kepc (its second write, made
 # to fail or to kill it through strace) leaves the bin/kepc of the earlier
