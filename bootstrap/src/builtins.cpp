@@ -113,6 +113,8 @@ void append_item(const Value& receiver, const Value& item) {
 
 }  // namespace
 
+bool is_library_method(const std::string& name) { return method_table().count(name) != 0; }
+
 Value call_method(const Value& receiver, const std::string& name, std::vector<Value>& args) {
   auto rule = method_table().find(name);
   if (rule == method_table().end()) method_error("unknown method " + name + " of " + kind_name(receiver));

@@ -18,6 +18,8 @@ Value call_builtin(int id, Value* args, int count);
 
 // Methods of library values (everything that is not a class or an instance).
 Value call_method(const Value& receiver, const std::string& name, std::vector<Value>& args);
+// Whether name is a method of some library value.
+bool is_library_method(const std::string& name);
 
 // Program arguments as the program sees them: arg(0) is the program's path.
 void set_program_arguments(std::vector<std::string> arguments);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <unordered_map>
+#include <unordered_set>
 
 #include "linker.hpp"
 #include "nodes.hpp"
@@ -122,10 +123,26 @@ Value CheckE::eval(Value* frame) {
   raise_value(std::move(m));
 }
 
+// values[1..] = the arguments, from the last to the first.
+static void eval_last_to_first(const std::vector<Expr*>& args, std::vector<Value>& values, Value* frame) {
+  for (size_t k = args.size(); k-- > 0;) values[k + 1] = args[k]->eval(frame);
+}
+
 Value MethodE::eval(Value* frame) {
-  Value recv = receiver->eval(frame);
-  std::vector<Value> values;
-  values.reserve(args.size() + 1);
+  // values[0] is kept for the receiver, passed when the method takes self.
+  std::vector<Value> values(args.size() + 1);
+  Value recv;
+  if (arguments_first) {
+    eval_last_to_first(args, values, frame);
+    recv = receiver->eval(frame);
+  } else {
+    recv = receiver->eval(frame);
+    if (recv.tag == T_DICT && as_dict(recv)->cls) {
+      eval_last_to_first(args, values, frame);
+    } else {
+      for (size_t k = 0; k < args.size(); k++) values[k + 1] = args[k]->eval(frame);
+    }
+  }
   if (recv.tag == T_DICT && as_dict(recv)->cls) {
     ClassInfo* cls = as_dict(recv)->cls;
     if (cls != cached_class) {
@@ -133,11 +150,11 @@ Value MethodE::eval(Value* frame) {
       cached_class = cls;
     }
     if (!cached_method) raise_text("TypeError: unknown class method: " + name);
-    if (cached_method->takes_self) values.push_back(recv);
-    for (Expr* e : args) values.push_back(e->eval(frame));
+    if (!cached_method->takes_self) return call_function(cached_method, values.data() + 1, (int)args.size());
+    values[0] = recv;
     return call_function(cached_method, values.data(), (int)values.size());
   }
-  for (Expr* e : args) values.push_back(e->eval(frame));
+  values.erase(values.begin());
   return call_method(recv, name, values);
 }
 
@@ -321,6 +338,7 @@ using Slots = std::unordered_map<std::string, int>;
 struct Resolver {
   Slots globals;
   std::unordered_map<std::string, ClassInfo*> classes;
+  std::unordered_set<std::string> class_methods;  // the names of every class's methods
   std::vector<FuncDef*> declared;  // in program order
   std::string main_path;
 
@@ -416,7 +434,10 @@ struct Resolver {
         ClassInfo* cls = new ClassInfo{s->name};
         classes[s->name] = cls;
         for (Node* member : s->body)
-          if (member->kind == S_FUNCTION) declare_function(member, s->name + "__" + member->name, cls);
+          if (member->kind == S_FUNCTION) {
+            declare_function(member, s->name + "__" + member->name, cls);
+            class_methods.insert(member->name);
+          }
       }
     }
     collect_locals(program, globals);
@@ -627,6 +648,8 @@ struct Resolver {
       e->receiver = expression(target->target);
       e->name = target->name;
       e->args = expressions(n->items);
+      bool of_class = class_methods.count(e->name) != 0, of_library = is_library_method(e->name);
+      e->arguments_first = of_class ? !of_library : e->name == "pop";
       return e;
     }
     if (target->kind != E_NAME)

@@ -271,10 +271,17 @@ struct CheckE : Expr {
   Value eval(Value* frame) override;
 };
 
+// A call of a class's method is a call of a declared function: its
+// arguments are evaluated from the last to the first, the receiver after
+// them. A library method evaluates the receiver, then its arguments from the
+// first, except pop, which goes through the call path as compiled code does.
+// A method name that both a class and the library know is told by the
+// receiver, so that receiver comes first.
 struct MethodE : Expr {
   Expr* receiver;
   std::string name;
   std::vector<Expr*> args;
+  bool arguments_first = false;  // the name is a class's method only, or the library's pop only
   ClassInfo* cached_class = nullptr;
   FuncDef* cached_method = nullptr;
   Value eval(Value* frame) override;

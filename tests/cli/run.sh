@@ -135,6 +135,19 @@ check "kep SOURCE ARG..." 3 "3 one two words 5"
 runs "$kep" "$tmp/prog/missing.kep"
 check "kep missing SOURCE" 1 "" "KEP runtime error: FileError: cannot open file"
 
+# A running program's image is in no directory: TMPDIR stays empty while
+# it runs and after Ctrl-C (SIGINT to the process group) ends it and kep.
+printf 'print "started"\n__kep_sleep(30.0)\n' > "$tmp/prog/sleeper.kep"
+setsid "$kep" "$tmp/prog/sleeper.kep" > "$tmp/out" 2>&1 & sleeper=$!
+for _ in $(seq 100); do grep -q started "$tmp/out" && break; sleep 0.1; done
+problems=""
+grep -q started "$tmp/out" || problems=" not-started"
+[ -z "$(ls -A "$TMPDIR")" ] || problems="$problems running($(ls -A "$TMPDIR" | head -3))"
+kill -INT -- "-$sleeper"
+wait "$sleeper"
+[ -z "$(ls -A "$TMPDIR")" ] || problems="$problems interrupted($(ls -A "$TMPDIR" | head -3))"
+report "kep SOURCE leaves no image behind" "$problems"
+
 # compile writes an executable and prints nothing.
 runs "$kep" compile "$tmp/prog/main.kep" "$tmp/prog/main"
 check "kep compile" 0 ""

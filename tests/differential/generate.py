@@ -510,7 +510,8 @@ class Generator:
             if s:
                 return [["for ch in " + s, ["print ch, ord(ch)"]]]
         if roll == 26:
-            return self.pick([self.walk, self.ordering, self.float_text, self.bool_operands])()
+            return self.pick([self.walk, self.ordering, self.float_text, self.bool_operands,
+                              self.unassigned, self.partial_return, self.wrong_kind])()
         return "print " + self.any_value(2)
 
     def extension(self, xs):
@@ -631,6 +632,50 @@ class Generator:
         ])
         return [["safe", [op]]], "print last_error()"
 
+    def unassigned(self):
+        """A variable assigned on some paths only, read after them: None
+        where no path assigned it, whatever kind the others give."""
+        name = self.scope.fresh()
+        kind = self.pick(["int", "float", "str", "bool", "list", "dict"])
+        value = self.expression(kind, 1, True)[0]
+        cond = self.expression("bool", 1)[0]
+        roll = self.r.randint(0, 5)
+        if roll == 0:
+            block = [["if " + cond, ["%s = %s" % (name, value)]]]
+        elif roll == 1:
+            block = [["if " + cond, ["print 1"]], ["elif " + self.expression("bool", 1)[0], ["%s = %s" % (name, value)]],
+                     ["else", ["print 2"]]]
+        elif roll == 2:
+            block = [["for item in " + self.pick(['""', '"ab"', "[]", "[1, 2]", "()", "{}"]), ["%s = %s" % (name, value)]]]
+        elif roll == 3:
+            block = [["safe", [self.failing()[0][0][1][0], "%s = %s" % (name, value)]]]
+        elif roll == 4:
+            block = [["try", ["%s = %s" % (name, value)]], ["else", ["print last_error()"]]]
+        else:
+            counter = self.scope.fresh()
+            return ("%s = 0" % counter,
+                    [["while %s < %d" % (counter, self.r.randint(0, 3)),
+                      ["%s = %s + 1" % (counter, counter), [["if " + cond, ["%s = %s" % (name, value)]]],
+                       "print %s" % name]]],
+                    "print %s, %s == None" % (name, name))
+        return block, "print %s, %s == None" % (name, name)
+
+    def partial_return(self):
+        """Calls of functions that return a value on some paths only."""
+        return "print %s(%s, %s), index_of(%s, %s) == None" % (
+            "some", self.pick(["0", "1", "2", "[2][0]"]), self.any_value(0),
+            self.operand("list", 1)[0], self.any_value(0))
+
+    def wrong_kind(self):
+        """Slices of values of every kind, with the stop left out or with a
+        step, inside `safe`."""
+        value = "[%s][0]" % self.any_value(1)
+        # A stepped slice of a Tuple met as Any is a List when compiled.
+        stepped = "[%s][0]" % self.operand(self.pick(["int", "float", "bool", "none", "str", "list", "dict"]), 1)[0]
+        op = self.pick(["print %s[1:]" % value, "print %s[:]" % value, "print %s[0::]" % value,
+                        "print %s[0:5:2]" % stepped])
+        return [["safe", [op]]], "print last_error()"
+
     def instance_statement(self):
         cls = self.pick(self.classes)
         name = self.scope.fresh()
@@ -640,6 +685,7 @@ class Generator:
             "%s = %s(%s)" % (name, cls["name"], args),
             "print %s.%s(%s)" % (name, cls["method"], self.operand(self.pick(["int", "float"]), 1)[0]),
             "print %s.total, %s.label(), type(%s), len(%s)" % (name, name, name, name),
+            [["for field in " + name, ["print field"]]],
         ]
 
     def body(self, depth, count):
@@ -748,6 +794,8 @@ class Generator:
                                     [["if n < 10", ["return String(n)"]]],
                                     "return digits(n // 10) + String(n % 10)"]]],
             [["function nest(n, v)", [[["if n == 0", ["return v"]]], "return [nest(n - 1, v), (n,)]"]]],
+            [["function some(n, v)", [[["if n > 1", ["return v"]], ["elif n == 1", ["return [v]"]]]]]],
+            [["function index_of(xs, v)", ["i = 0", [["while i < len(xs)", [[["if xs[i] == v", ["return i"]]], "i = i + 1"]]]]]],
         ]
         for i in range(self.r.randint(1, 2)):
             tree.append(self.make_class(i))

@@ -144,6 +144,41 @@ python3 "$here/deep_programs.py" "$tmp/deep"
 side_by_side nesting_case "$tmp"/deep/*.kep
 echo "nesting: $passed programs passed"
 
+# 4b. long and malformed input: kep0, the driver under kep0 and the native
+#     compiler agree on every report (code and position), each within a
+#     bounded time and address space; the programs that compile print what
+#     kep0 prints.
+native=compiler/pure/kepc-direct
+bounded() {  # OUTPUT COMMAND...: at most 60 s and 2 GB
+  local out=$1
+  shift
+  (ulimit -v 2000000; timeout 60 "$@") > "$out" 2>&1
+}
+long_case() {  # SOURCE
+  local src=$1 name want
+  name=$(basename "$src" .kep)
+  bounded "$src.kep0" "$kep0" "$src"
+  bounded "$src.driver" "$kep0" "$driver" "$src" "$src.driver-image"
+  bounded "$src.native" "$native" "$src" "$src.native-image"
+  case $name in
+    ok_*)
+      for image in driver-image native-image; do
+        bounded "$src.run" "$src.$image" || fail "long input $name: the $image fails: $(head -c 200 "$src.run")"
+        cmp -s "$src.run" "$src.kep0" || fail "long input $name: the $image prints $(head -c 200 "$src.run")"
+      done ;;
+    *)
+      head -1 "$src.kep0" | grep -q '^error\[E' || fail "long input $name: kep0 reports $(head -c 200 "$src.kep0")"
+      for front in driver native; do
+        cmp -s "$src.$front" "$src.kep0" || fail "long input $name: the $front reports $(head -c 300 "$src.$front")"
+        [ -e "$src.$front-image" ] && fail "long input $name: the $front wrote OUTPUT"
+      done ;;
+  esac
+}
+mkdir "$tmp/long"
+python3 "$here/long_programs.py" "$tmp/long"
+side_by_side long_case "$tmp"/long/*.kep
+echo "long and malformed input: $passed programs passed"
+
 # 5. the front end over the tree's own sources
 sources=$(find compiler/pure stdlib conformance -name '*.kep' 2>/dev/null | sort)
 if [ -n "$sources" ]; then

@@ -26,6 +26,14 @@ if command -v as > /dev/null && command -v objcopy > /dev/null && command -v nm 
 else
   echo "SKIP generated sequences against the GNU assembler: binutils not found"
 fi
+# The recursion guard keeps within the stack limit the process has, however
+# small or unlimited: unbounded recursion is caught, never a signal.
+compiler/pure/kepc-direct tests/lang/recursion_caught.kep "$tmp/recursion" || failed=1
+for limit in unlimited 8192 2048 1024 512; do
+  (ulimit -s $limit && "$tmp/recursion") > "$tmp/recursion.out" 2>&1
+  cmp -s tests/lang/recursion_caught.out "$tmp/recursion.out" \
+    || { echo "FAIL recursion under ulimit -s $limit: $(head -3 "$tmp/recursion.out")"; failed=1; }
+done
 bash "$here/lang.sh" || failed=1
 bash "$here/programs.sh" || failed=1
 exit $failed
