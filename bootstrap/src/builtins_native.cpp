@@ -12,7 +12,7 @@
 
 #include "builtin_families.hpp"
 #include "output.hpp"
-#include "syntax.hpp"
+#include "utf8.hpp"
 
 namespace kep {
 
