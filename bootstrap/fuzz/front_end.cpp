@@ -11,9 +11,10 @@
 #include <cstdint>
 #include <string>
 
+#include "../src/diagnostics.hpp"
 #include "../src/output.hpp"
+#include "../src/parser.hpp"
 #include "../src/stack.hpp"
-#include "../src/syntax.hpp"
 
 namespace {
 struct Diagnosed {};

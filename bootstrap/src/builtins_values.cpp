@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "builtin_families.hpp"
-#include "syntax.hpp"
+#include "utf8.hpp"
 
 namespace kep {
 

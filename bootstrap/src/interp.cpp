@@ -6,6 +6,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "diagnostics.hpp"
+#include "lexer.hpp"
 #include "linker.hpp"
 #include "nodes.hpp"
 #include "output.hpp"

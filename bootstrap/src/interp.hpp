@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "runtime.hpp"
-#include "syntax.hpp"
+#include "parser.hpp"
 
 namespace kep {
 

@@ -7,6 +7,8 @@
 #include <set>
 #include <unordered_map>
 
+#include "diagnostics.hpp"
+#include "lexer.hpp"
 #include "runtime.hpp"
 
 namespace kep {

@@ -3,7 +3,7 @@
 #pragma once
 #include <string>
 
-#include "syntax.hpp"
+#include "parser.hpp"
 
 namespace kep {
 

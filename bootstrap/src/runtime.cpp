@@ -9,6 +9,7 @@
 
 #include "interp.hpp"
 #include "output.hpp"
+#include "utf8.hpp"
 
 namespace kep {
 

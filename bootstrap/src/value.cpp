@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "syntax.hpp"
+#include "utf8.hpp"
 
 namespace kep {
 

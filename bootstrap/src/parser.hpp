@@ -1,6 +1,6 @@
-// Tokens, syntax-tree nodes, the lexer and the parser of KEP source text.
-// The grammar and the diagnostics follow the compiler's front end, so a
-// program that kep0 accepts is a program that kepc accepts.
+// Syntax-tree nodes and the parser of KEP source text. The grammar and the
+// diagnostics follow the compiler's front end, so a program that kep0
+// accepts is a program that kepc accepts.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -8,14 +8,6 @@
 #include <vector>
 
 namespace kep {
-
-enum TokKind : uint8_t { K_NEWLINE, K_STRING, K_TUV, K_NUMBER, K_NAME, K_SYMBOL, K_EOF };
-
-struct Token {
-  TokKind kind;
-  std::string value;
-  int line, column, end_column;
-};
 
 enum NodeKind : uint8_t {
   // statements
@@ -71,22 +63,6 @@ struct Node {
   std::vector<std::pair<Node*, Node*>> entries;      // dictionary
   std::vector<std::pair<Node*, NodeList>> branches;  // if
 };
-
-// Prints the six-line report on standard output and ends the process with
-// status 1 through diagnostic_exit (a fuzzing build replaces it with a throw).
-extern void (*diagnostic_exit)(int status);
-[[noreturn]] void report_diagnostic(const std::string& path, int line, int column, int width,
-                                    const std::string& source_line, const std::string& code,
-                                    const std::string& message, const std::string& help);
-
-// Line n (1-based) of source split at every line feed; "" outside.
-std::string get_source_line(const std::string& source, int n);
-
-// Byte length of the character (code point) that starts with a lead byte.
-size_t utf8_width(unsigned char lead);
-
-// Number of characters (code points, by lead byte) of a text.
-int64_t count_chars(const std::string& text);
 
 NodeList parse_program(const std::string& path, const std::string& source);
 

@@ -1,0 +1,22 @@
+// UTF-8 text by characters (code points), each found from its lead byte.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kep {
+
+// Byte length of the character (code point) that starts with a lead byte.
+size_t utf8_width(unsigned char lead);
+
+// Number of characters (code points, by lead byte) of a text.
+int64_t count_chars(const std::string& text);
+
+using CharSpans = std::vector<std::pair<uint32_t, uint32_t>>;
+
+// The characters of a text as byte offset and byte length; a character cut
+// short by the end of the text ends with it.
+CharSpans split_chars(const std::string& text);
+
+}  // namespace kep
