@@ -1,9 +1,10 @@
-// Built-ins on raw descriptors and on the bytes of Strings and ByteArrays.
-// Native libraries, raw memory and raw system calls need a compiled
-// program: kep0 stops with a message naming the built-in.
+// Built-ins on raw descriptors, raw system calls and the bytes of Strings
+// and ByteArrays. Native libraries and raw memory need a compiled program:
+// kep0 stops with a message naming the built-in.
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -183,6 +184,14 @@ Value call_native_builtin(BuiltinId id, Value* a, int) {
       return Value::integer(kernel_result(connect((int)int_of(a[0], "a descriptor"), (const sockaddr*)b.data(), n)));
     }
     case B_fd_ioctl: return fd_ioctl(a);
+    // The address of a ByteArray's bytes, for the system calls that take a
+    // buffer: valid until the ByteArray grows.
+    case B_data_address:
+      return Value::integer(a[0].tag == T_BYTES ? (int64_t)(intptr_t)as_bytes(a[0])->b.data() : 0);
+    case B_syscall:
+      return Value::integer(kernel_result(syscall(int_of(a[0], "a system call number"), int_of(a[1], "an argument"),
+                                                  int_of(a[2], "an argument"), int_of(a[3], "an argument"),
+                                                  int_of(a[4], "an argument"))));
     case B_native_open:
     case B_native_size:
     case B_native_close:
@@ -190,11 +199,9 @@ Value call_native_builtin(BuiltinId id, Value* a, int) {
     case B_native_function:
     case B_native_call:
     case B_native_name_equal:
-    case B_data_address:
     case B_fd_mmap:
     case B_mem_pack:
     case B_mem_unpack:
-    case B_syscall:
     default: break;
   }
   unsupported_builtin(id);

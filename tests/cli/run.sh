@@ -161,6 +161,13 @@ check "kep compile over a running OUTPUT" 0 ""
 kill "$busy"
 runs "$tmp/prog/busy" a
 check "the program compiled over a running one" 2 "2 a None 5"
+# A write cut short by the file-size limit leaves OUTPUT as it was, and no
+# temporary file beside it.
+mkdir "$tmp/limited"; cp /bin/true "$tmp/limited/old"
+runs bash -c 'ulimit -f 20; exec "$0" compile "$1" "$2"' "$kep" "$tmp/prog/main.kep" "$tmp/limited/old"
+check "kep compile over the file-size limit" 1 "" "KEP runtime error: FileError: cannot write file"
+cmp -s "$tmp/limited/old" /bin/true && [ "$(ls "$tmp/limited")" = old ]
+report "kep compile over the file-size limit leaves OUTPUT" "$([ $? = 0 ] || ls "$tmp/limited" | tr '\n' ' ')"
 
 runs "$kep" server
 check "kep server" 1 "" "KEP runtime error: CommandError: kep server is not available in this build"

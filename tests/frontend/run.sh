@@ -83,13 +83,37 @@ rm -f "$tmp/image"
 run_driver "$here/root" cases/no_such_file.kep "$tmp/image"
 expect_run "missing SOURCE" "" "$cannot_open" 1
 [ -e "$tmp/image" ] && fail "missing SOURCE: OUTPUT was created"
-# An OUTPUT whose program is still running is replaced by the new image.
-cp /bin/sleep "$tmp/busy"
-"$tmp/busy" 30 & busy=$!
-run_driver "$here/root" cases/valid_program.kep "$tmp/busy"
-expect_run "an OUTPUT that is running" "" "" 0
-kill "$busy"
-"$tmp/busy" > "$tmp/out" 2>&1 || fail "an OUTPUT that is running: the new image does not run"
+# How OUTPUT is written, by the driver under kep0 and by the native
+# compiler: a regular OUTPUT is replaced only by a complete image (one
+# still running included; a write cut short by the file-size limit leaves
+# the old file and nothing beside it), with mode 0755 under umask 022; a
+# FIFO stays a FIFO and its reader gets the image.
+valid="$root/$here/root/cases/valid_program.kep"
+cannot_write="KEP runtime error: FileError: cannot write file"
+for compiler in "$kep0 $driver" "$root/compiler/pure/kepc-direct"; do
+  label=${compiler##*/}
+  out=$tmp/output
+  rm -rf "$out"; mkdir "$out"
+  (umask 022; $compiler "$valid" "$out/image") || fail "$label: a new OUTPUT is not written"
+  [ "$(stat -c %a "$out/image")" = 755 ] || fail "$label: a new OUTPUT has mode $(stat -c %a "$out/image")"
+  cp /bin/sleep "$out/busy"
+  "$out/busy" 30 & busy=$!
+  runs_in "$here/root" $compiler "$valid" "$out/busy"
+  expect_run "$label over an OUTPUT that is running" "" "" 0
+  kill "$busy"; wait "$busy" 2> /dev/null
+  cmp -s "$out/busy" "$out/image" || fail "$label: the running OUTPUT is not the new image"
+  cp /bin/true "$out/old"; cp /bin/true "$out/old.copy"
+  runs_in "$here/root" bash -c "ulimit -f 20; exec $compiler '$valid' '$out/old'"
+  expect_run "$label over the file-size limit" "" "$cannot_write" 1
+  cmp -s "$out/old" "$out/old.copy" || fail "$label: a failed write changed OUTPUT"
+  [ "$(ls "$out")" = "$(printf 'busy\nimage\nold\nold.copy')" ] || fail "$label: a failed write left $(ls "$out" | tr '\n' ' ')"
+  mkfifo "$out/fifo"
+  cat "$out/fifo" > "$out/read" & reader=$!
+  runs_in "$here/root" $compiler "$valid" "$out/fifo"
+  expect_run "$label to a FIFO" "" "" 0
+  if [ -p "$out/fifo" ]; then wait "$reader"; else kill "$reader"; fail "$label: the FIFO OUTPUT was replaced"; fi
+  cmp -s "$out/read" "$out/image" || fail "$label: the FIFO's reader did not get the image"
+done
 # Without a library in the current directory (nor next to kep0) the
 # installed candidate is read and fails.
 mkdir "$tmp/empty"
