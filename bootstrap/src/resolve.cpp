@@ -46,6 +46,15 @@ struct Resolver {
     return (n->path ? *n->path : fallback) + ":" + std::to_string(n->line);
   }
 
+  // Where an index error names its place: nowhere in the library, whose
+  // indexing fails as a built-in does, as in compiled code.
+  static std::string index_position(const Node* n, const std::string& fallback) {
+    static const std::string library = "dynamic_stdlib.kep";
+    const std::string& path = n->path ? *n->path : fallback;
+    bool in_library = path == library || (path.size() > library.size() && path.ends_with("/" + library));
+    return in_library ? "" : position(n, fallback);
+  }
+
   // ---- declarations
 
   // Statements after one that always leaves the block never run: they are
@@ -232,7 +241,7 @@ struct Resolver {
         IndexE* e = new IndexE();
         e->target = expression(n->target);
         e->index = expression(n->index);
-        e->at = position(n, main_path);
+        e->at = index_position(n, main_path);
         return e;
       }
       case E_SLICE: {
@@ -541,7 +550,7 @@ struct Resolver {
       AssignIndexS* a = new AssignIndexS();
       a->container = expression(target->target);
       a->index = expression(target->index);
-      a->at = position(s, main_path);
+      a->at = index_position(s, main_path);
       if (augmented) {
         a->held_container = new ConstE();
         a->held_index = new ConstE();
