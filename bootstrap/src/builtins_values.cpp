@@ -75,7 +75,9 @@ Value call_value_builtin(BuiltinId id, Value* a, int count) {
   switch (id) {
     case B_gc: return Value::integer(0);
     case B_test_small_tables: return Value();
-    case B_object_table_mask:
+    // The masks a compiled program reports before its heap grows: the
+    // object map's first page of granules, the first intern table's slots.
+    case B_object_table_mask: return Value::integer(0x7FFF);
     case B_intern_table_mask: return Value::integer(0xFFFF);
     case B_Bool: return Value::boolean(truth(a[0]));
     case B_Int:

@@ -340,7 +340,7 @@ static int64_t checked_index(const Value& index, int64_t length, const std::stri
   if (index.tag != T_INT) raise_text(std::string("TypeError: index must be an Int, got ") + kind_name(index));
   int64_t i = index.i;
   if (i < 0) i += length;
-  if (i < 0 || i >= length) raise_text("IndexError: index out of range at " + at);
+  if (i < 0 || i >= length) raise_text(at.empty() ? "IndexError: index out of range" : "IndexError: index out of range at " + at);
   return i;
 }
 
