@@ -231,6 +231,12 @@ struct Resolver {
         return e;
       }
       case E_MEMBER: {
+        // A name that is no variable or function has no static kind: the
+        // member read is refused as kepc refuses it, at the member.
+        bool global;
+        int slot;
+        if (n->target->kind == E_NAME && !find_variable(n->target->name, global, slot) && !find_function(n->target->name))
+          compile_error(n, "member value requires a class or instance", "access a declared class field");
         MemberE* e = new MemberE();
         e->target = expression(n->target);
         e->name = n->name;
