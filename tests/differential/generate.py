@@ -668,12 +668,41 @@ class Generator:
 
     def wrong_kind(self):
         """Slices of values of every kind, with the stop left out or with a
-        step, inside `safe`."""
+        step; the library's Dictionary methods, insert, pop and del of a
+        receiver of another kind (met as Any, since the compiler refuses the
+        methods that a static kind does not have), with keys and indexes of
+        every kind; abs of a Function; all inside `safe`. Receivers of the
+        Dictionary methods are Lists, Tuples and Dictionaries: the
+        library's loop over one that cannot be walked names no kind when
+        compiled, and a String indexed by a String is refused otherwise."""
         value = "[%s][0]" % self.any_value(1)
         # A stepped slice of a Tuple met as Any is a List when compiled.
         stepped = "[%s][0]" % self.operand(self.pick(["int", "float", "bool", "none", "str", "list", "dict"]), 1)[0]
-        op = self.pick(["print %s[1:]" % value, "print %s[:]" % value, "print %s[0::]" % value,
-                        "print %s[0:5:2]" % stepped])
+        # A List or Tuple receiver holds Ints and is given Int keys: the
+        # library indexes a receiver by its items and keys, and an index of
+        # another kind is refused in other words when compiled.
+        key = self.pick(["0", "1", "5", "(-1)", '"a"', "None", "True", "2.5", "[0]", "fact"])
+        if self.chance(0.5):
+            walked = "[%s][0]" % self.operand("dict", 1)[0]
+            walked_key = key
+        else:
+            walked = "[%s][0]" % self.pick(["[0, 1]", "(1, 7)", "[]", "(2,)", "[5]"])
+            walked_key = self.pick(["0", "1", "5", "(-1)"])
+        listed = "[%s][0]" % self.operand("list", 1)[0]
+        # A List typed Any would be deleted from as a Dictionary when
+        # compiled: del takes a List of its own.
+        victim = self.scope.fresh()
+        op = self.pick([
+            "print %s[1:]" % value, "print %s[:]" % value, "print %s[0::]" % value, "print %s[0:5:2]" % stepped,
+            "print %s.values()" % walked, "print %s.items()" % walked, "print %s.get(%s)" % (walked, walked_key),
+            "print %s.setdefault(%s, 0), %s" % (walked, walked_key, walked),
+            "%s.update(%s)" % (walked, self.pick(["{1: 2}", "{}", "[0]", "(0, 1)"])),
+            "%s.insert(%s, 9)" % (listed, key), "print %s.pop(%s)" % (listed, key),
+            "%s = %s" % (victim, self.literal("list")),
+            "print abs(%s)" % self.pick(["fact", "[fact][0]", "some"]),
+        ])
+        if op.startswith(victim + " = "):
+            return op, [["safe", ["del(%s[%s])" % (victim, key), "print %s" % victim]]], "print last_error()"
         return [["safe", [op]]], "print last_error()"
 
     def instance_statement(self):
