@@ -86,8 +86,43 @@ const char* kind_name(const Value& v) {
   return "Any";
 }
 
+// The codes __kep_type_code answers: the type tags of compiled code's heap
+// objects (compiler/pure/heap_runtime_types.kep), and for an Int the code
+// of a raw word, as the library sees one in compiled code.
+// tests/kep0/executor_tables.kep checks them against that layout.
+enum TypeCode : int64_t {
+  TYPE_RAW_INT = 0,
+  TYPE_STRING = 1,
+  TYPE_LIST = 2,
+  TYPE_DICTIONARY = 3,
+  TYPE_BOOL = 4,
+  TYPE_NONE = 5,
+  TYPE_FLOAT = 6,
+  TYPE_TUPLE = 7,
+  TYPE_REAL_ARRAY = 8,
+  TYPE_FUNCTION = 10,
+  TYPE_INT_ARRAY = 13,
+  TYPE_FLOAT_ARRAY = 14,
+  TYPE_BYTE_ARRAY = 15
+};
+
 int64_t type_code(const Value& v) {
-  static const int64_t codes[] = {5, 4, 0, 6, 10, 1, 2, 7, 8, 13, 14, 15, 3};
+  // Indexed by Tag.
+  static const int64_t codes[] = {
+      TYPE_NONE,        // T_NONE
+      TYPE_BOOL,        // T_BOOL
+      TYPE_RAW_INT,     // T_INT
+      TYPE_FLOAT,       // T_FLOAT
+      TYPE_FUNCTION,    // T_FUNC
+      TYPE_STRING,      // T_STR
+      TYPE_LIST,        // T_LIST
+      TYPE_TUPLE,       // T_TUPLE
+      TYPE_REAL_ARRAY,  // T_REAL
+      TYPE_INT_ARRAY,   // T_INTARR
+      TYPE_FLOAT_ARRAY, // T_FLOATARR
+      TYPE_BYTE_ARRAY,  // T_BYTES
+      TYPE_DICTIONARY   // T_DICT
+  };
   return codes[v.tag];
 }
 
