@@ -676,8 +676,7 @@ class Generator:
         library's loop over one that cannot be walked names no kind when
         compiled, and a String indexed by a String is refused otherwise."""
         value = "[%s][0]" % self.any_value(1)
-        # A stepped slice of a Tuple met as Any is a List when compiled.
-        stepped = "[%s][0]" % self.operand(self.pick(["int", "float", "bool", "none", "str", "list", "dict"]), 1)[0]
+        stepped = "[%s][0]" % self.operand(self.pick(["int", "float", "bool", "none", "str", "list", "tuple", "dict"]), 1)[0]
         # A List or Tuple receiver holds Ints and is given Int keys: the
         # library indexes a receiver by its items and keys, and an index of
         # another kind is refused in other words when compiled.
