@@ -156,7 +156,7 @@ Value call_method(const Value& receiver, const std::string& name, std::vector<Va
   if (name == "keys") {
     if (tag != T_DICT) method_error(std::string("keys is not a method of ") + kind_name(receiver));
     Value list = make_seq(T_LIST);
-    as_seq(list)->v = as_dict(receiver)->keys;
+    as_seq(list)->v = dict_keys(as_dict(receiver));
     return list;
   }
   if (fixed && (name == "insert" || name == "remove" || name == "extend" || name == "sort"))

@@ -256,7 +256,7 @@ Flow ForEachS::exec(Value* frame) {
   Value sequence = iterable->eval(frame);
   if (sequence.tag == T_DICT) {
     Value keys = make_seq(T_LIST);
-    as_seq(keys)->v = as_dict(sequence)->keys;
+    as_seq(keys)->v = dict_keys(as_dict(sequence));
     sequence = keys;
   }
   if (sequence.tag != T_STR && sequence.tag != T_BYTES && !is_seq_tag(sequence.tag))

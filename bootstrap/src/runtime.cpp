@@ -135,7 +135,7 @@ bool truth(const Value& v) {
     case T_FUNC: return true;
     case T_STR: return !as_str(v)->s.empty();
     case T_BYTES: return !as_bytes(v)->b.empty();
-    case T_DICT: return !as_dict(v)->keys.empty();
+    case T_DICT: return dict_size(as_dict(v)) != 0;
     default: return !as_seq(v)->v.empty();
   }
 }
@@ -144,7 +144,7 @@ int64_t length_of(const Value& v) {
   switch (v.tag) {
     case T_STR: return str_chars(as_str(v));
     case T_BYTES: return (int64_t)as_bytes(v)->b.size();
-    case T_DICT: return (int64_t)as_dict(v)->keys.size();
+    case T_DICT: return dict_size(as_dict(v));
     default:
       if (is_seq_tag(v.tag)) return (int64_t)as_seq(v)->v.size();
       raise_text(std::string("TypeError: len expects a String or collection, got ") + kind_name(v));

@@ -129,6 +129,8 @@ int64_t dict_find(DictObj* d, const Value& key) {
   }
 }
 
+static void dict_compact(DictObj* d);
+
 void dict_set(DictObj* d, const Value& key, const Value& value) {
   int64_t e = dict_find(d, key);
   if (e >= 0) {
@@ -139,7 +141,8 @@ void dict_set(DictObj* d, const Value& key, const Value& value) {
   d->vals.push_back(value);
   if (d->keys.size() <= kLinearLimit) return;
   if (d->index.empty() || d->keys.size() * 2 + 2 > d->index.size()) {
-    dict_reindex(d);
+    if (d->dead) dict_compact(d);
+    else dict_reindex(d);
     return;
   }
   size_t mask = d->index.size() - 1;
@@ -148,16 +151,52 @@ void dict_set(DictObj* d, const Value& key, const Value& value) {
   d->index[slot] = (int32_t)(d->keys.size() - 1);
 }
 
-bool dict_delete(DictObj* d, const Value& key) {
-  int64_t e = dict_find(d, key);
-  if (e < 0) return false;
-  d->keys.erase(d->keys.begin() + e);
-  d->vals.erase(d->vals.begin() + e);
-  if (d->keys.size() <= kLinearLimit)
+// A deleted entry keeps its place until half the entries are deleted ones,
+// so that deleting every key costs linear time: its key becomes a Function
+// value of no function, which equals no key, and its value is released.
+static bool is_dead(const Value& k) { return k.tag == T_FUNC && k.fn == nullptr; }
+
+static void dict_compact(DictObj* d) {
+  size_t live = 0;
+  for (size_t e = 0; e < d->keys.size(); e++) {
+    if (is_dead(d->keys[e])) continue;
+    if (live != e) {
+      d->keys[live] = d->keys[e];
+      d->vals[live] = d->vals[e];
+    }
+    live++;
+  }
+  d->keys.resize(live);
+  d->vals.resize(live);
+  d->dead = 0;
+  if (live <= kLinearLimit)
     d->index.clear();
   else
     dict_reindex(d);
+}
+
+bool dict_delete(DictObj* d, const Value& key) {
+  int64_t e = dict_find(d, key);
+  if (e < 0) return false;
+  Value dead;
+  dead.tag = T_FUNC;
+  dead.fn = nullptr;
+  d->keys[e] = dead;
+  d->vals[e] = Value();
+  d->dead++;
+  if (d->dead * 2 >= d->keys.size()) dict_compact(d);
   return true;
+}
+
+int64_t dict_size(DictObj* d) { return (int64_t)(d->keys.size() - d->dead); }
+
+std::vector<Value> dict_keys(DictObj* d) {
+  if (d->dead == 0) return d->keys;
+  std::vector<Value> live;
+  live.reserve(d->keys.size() - d->dead);
+  for (const Value& k : d->keys)
+    if (!is_dead(k)) live.push_back(k);
+  return live;
 }
 
 }  // namespace kep

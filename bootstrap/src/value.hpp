@@ -102,6 +102,7 @@ struct BytesObj : Obj {
 struct DictObj : Obj {
   std::vector<Value> keys, vals;
   std::vector<int32_t> index;  // empty while small
+  size_t dead = 0;             // deleted entries not yet compacted away
   ClassInfo* cls = nullptr;    // set on class objects and instances
   bool is_class = false;
   DictObj() : Obj(T_DICT) {}
@@ -135,5 +136,7 @@ uint64_t key_hash(const Value& k);
 int64_t dict_find(DictObj* d, const Value& key);  // entry position or -1
 void dict_set(DictObj* d, const Value& key, const Value& value);
 bool dict_delete(DictObj* d, const Value& key);
+int64_t dict_size(DictObj* d);
+std::vector<Value> dict_keys(DictObj* d);  // the live keys, in order
 
 }  // namespace kep
