@@ -89,7 +89,7 @@ const char* kind_name(const Value& v) {
 // The codes __kep_type_code answers: the type tags of compiled code's heap
 // objects (compiler/pure/heap_runtime_types.kep), and for an Int the code
 // of a raw word, as the library sees one in compiled code.
-// tests/kep0/executor_tables.kep checks them against that layout.
+// tests/kep0/type_codes.kep checks them against that layout.
 enum TypeCode : int64_t {
   TYPE_RAW_INT = 0,
   TYPE_STRING = 1,
