@@ -161,8 +161,9 @@ Value call_method(const Value& receiver, const std::string& name, std::vector<Va
   }
   if (fixed && (name == "insert" || name == "remove" || name == "extend" || name == "sort"))
     method_error("fixed collection does not support " + name);
-  if (fixed && name == "reverse") {
-    // A Tuple or RealArray keeps its length, so it reverses in place.
+  // A RealArray's items can be assigned, so it reverses in place; a Tuple's cannot.
+  if (tag == T_TUPLE && name == "reverse") method_error("fixed collection does not support reverse");
+  if (tag == T_REAL && name == "reverse") {
     std::vector<Value>& items = as_seq(receiver)->v;
     std::reverse(items.begin(), items.end());
     return Value();

@@ -119,7 +119,8 @@ done
 rm -rf "$tree/relative-prefix"
 
 # ---------------------------------------------------------------- 2. order
-# SOURCE TAKEN AWAY | installed before it | not installed
+# A source that cannot be read (a directory in its place) ends the run at
+# its turn. SOURCE MADE UNREADABLE | installed before it | not installed
 order_cases=(
   "tests/kep-test|bin/kep bin/kepc bin/kep-configure|bin/kep-test bin/kep-install lib/kep/compiler/pure/assembler.kep"
   "compiler/pure/assembler.kep|bin/kep-install bin/kep-cuda-worker|lib/kep/compiler/pure/bytes.kep"
@@ -132,11 +133,11 @@ order_cases=(
 printf 'stand-in for the GPU worker\n' > "$tree/cuda/kep-cuda-worker"
 for row in "${order_cases[@]}"; do
   IFS='|' read -r missing present absent <<< "$row"
-  mv "$tree/$missing" "$tmp/aside"
+  mv "$tree/$missing" "$tmp/aside"; mkdir "$tree/$missing"
   prefix=$(mktemp -d "$tmp/order.XXXX")
   install "$tree" "$prefix"
-  mv "$tmp/aside" "$tree/$missing"
-  problems=$(run_problems 1 "" "KEP runtime error: FileError: cannot open file")
+  rmdir "$tree/$missing"; mv "$tmp/aside" "$tree/$missing"
+  problems=$(run_problems 1 "" "KEP runtime error: FileError: cannot read file")
   for path in $present; do [ -f "$prefix/$path" ] || problems="$problems missing:$path"; done
   for path in $absent; do [ -e "$prefix/$path" ] && problems="$problems present:$path"; done
   report "without $missing" "$problems"
@@ -156,6 +157,24 @@ for argument in "--help" "-" "-x"; do
   problems=$(run_problems 2 "" "usage: kep-install [PREFIX]")
   [ "$(cd "$tree" && find . | sort)" = "$before" ] || problems="$problems created"
   report "argument '$argument'" "$problems"
+done
+
+# Sources missing (outside the source tree, or a source taken away): the
+# first is named and nothing is created. DIRECTORY|SOURCES TAKEN AWAY|STDERR
+missing_cases=(
+  "$tree|tests/kep-test|kep-install: missing tests/kep-test: run it from the root of the built source tree"
+  "$tree|stdlib/json.kep compiler/pure/lexer.kep|kep-install: missing compiler/pure/lexer.kep: run it from the root of the built source tree"
+  "$tmp|-|kep-install: missing compiler/pure/kep-cli: run it from the root of the built source tree"
+)
+for row in "${missing_cases[@]}"; do
+  IFS='|' read -r directory taken stderr <<< "$row"
+  [ "$taken" = - ] && taken=""
+  for source in $taken; do mv "$tree/$source" "$tmp/aside.$(basename "$source")"; done
+  runs_in "$directory" "$installer" "$tmp/never"
+  for source in $taken; do mv "$tmp/aside.$(basename "$source")" "$tree/$source"; done
+  problems=$(run_problems 1 "" "$stderr")
+  [ -e "$tmp/never" ] && problems="$problems created" && rm -rf "$tmp/never"
+  report "missing sources in $(basename "$directory"): ${taken:-all}" "$problems"
 done
 
 install "$tree" "$tmp/no/such/parent"
