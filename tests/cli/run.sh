@@ -168,6 +168,18 @@ runs bash -c 'ulimit -f 20; exec "$0" compile "$1" "$2"' "$kep" "$tmp/prog/main.
 check "kep compile over the file-size limit" 1 "" "KEP runtime error: FileError: cannot write file"
 cmp -s "$tmp/limited/old" /bin/true && [ "$(ls "$tmp/limited")" = old ]
 report "kep compile over the file-size limit leaves OUTPUT" "$([ $? = 0 ] || ls "$tmp/limited" | tr '\n' ' ')"
+# compile never writes over a file it read (run as installed, so that the
+# library is found from the program's directory): OUTPUT|the input named.
+ln -s main.kep "$tmp/prog/main-link"
+compile_same_table=(
+  "main.kep|main.kep" "$tmp/prog/main.kep|main.kep" "main-link|main.kep" "near_prog.kep|./near_prog.kep"
+)
+for row in "${compile_same_table[@]}"; do
+  before=$(cat "$tmp/prog/main.kep" "$tmp/prog/near_prog.kep")
+  runs_in "$tmp/prog" "$tmp/prefix/bin/kep" compile main.kep "${row%%|*}"
+  check "kep compile main.kep ${row%%|*}" 1 "" "KEP runtime error: FileError: OUTPUT is the input file ${row#*|}"
+  [ "$(cat "$tmp/prog/main.kep" "$tmp/prog/near_prog.kep")" = "$before" ] || report "kep compile main.kep ${row%%|*} leaves its inputs" " changed"
+done
 
 runs "$kep" server
 check "kep server" 1 "" "KEP runtime error: CommandError: kep server is not available in this build"

@@ -75,8 +75,6 @@ run_driver "$here/root"
 expect_run "no arguments" "$usage" "" 2
 run_driver "$here/root" cases/valid_program.kep
 expect_run "one argument" "$usage" "" 2
-run_driver "$here/root" cases/valid_program.kep "$tmp/image" extra arguments
-expect_run "arguments after OUTPUT are ignored" "" "" 0
 run_driver "$here/root" "" "$tmp/image"
 expect_run "an empty SOURCE is a path" "" "$cannot_open" 1
 rm -f "$tmp/image"
@@ -113,6 +111,51 @@ for compiler in "$kep0 $driver" "$root/compiler/pure/kepc-direct"; do
   expect_run "$label to a FIFO" "" "" 0
   if [ -p "$out/fifo" ]; then wait "$reader"; else kill "$reader"; fail "$label: the FIFO OUTPUT was replaced"; fi
   cmp -s "$out/read" "$out/image" || fail "$label: the FIFO's reader did not get the image"
+done
+# Arguments other than SOURCE and OUTPUT, by kep0's driver and the native
+# compiler alike: the usage text, status 2, nothing written.
+for compiler in "$kep0 $driver" "$root/compiler/pure/kepc-direct"; do
+  for arguments in "" "cases/valid_program.kep" "cases/valid_program.kep $tmp/image extra" \
+      "cases/valid_program.kep $tmp/image ''" "cases/valid_program.kep $tmp/image a b"; do
+    rm -f "$tmp/image"
+    eval "runs_in \"\$here/root\" $compiler $arguments"
+    expect_run "${compiler##*/} with arguments '$arguments'" "$usage" "" 2
+    [ -e "$tmp/image" ] && fail "${compiler##*/} with arguments '$arguments': OUTPUT was written"
+  done
+done
+# OUTPUT that is SOURCE, a module the program loads or the library, however
+# spelled, is refused before anything is written: status 1, the file named
+# as it was read.
+same=$tmp/same
+mkdir -p "$same/sub"
+printf 'load helper\nprint helper.value()\n' > "$same/main.kep"
+printf 'function value()\n    return 7\nend\n' > "$same/helper.kep"
+ln -s main.kep "$same/symlink.kep"
+ln "$same/main.kep" "$same/hard.kep"
+ln -s "$same/helper.kep" "$same/helper-link"
+ln -s symlink.kep "$same/link-to-link"
+mkdir -p "$same/compiler/pure"
+ln -s "$root/compiler/pure/dynamic_stdlib.kep" "$same/compiler/pure/"
+# OUTPUT|the input named
+same_table=(
+  "main.kep|main.kep" "./main.kep|main.kep" "$same/main.kep|main.kep" "sub/../main.kep|main.kep"
+  "symlink.kep|main.kep" "link-to-link|main.kep" "hard.kep|main.kep"
+  "helper.kep|./helper.kep" "helper-link|./helper.kep" "$same/sub/../helper.kep|./helper.kep"
+  "compiler/pure/dynamic_stdlib.kep|compiler/pure/dynamic_stdlib.kep"
+)
+snapshot() { (cd "$same" && find . -printf '%p %i %s %l\n' | sort && cat main.kep helper.kep); }
+before=$(snapshot)
+for compiler in "$kep0 $driver" "$root/compiler/pure/kepc-direct"; do
+  for row in "${same_table[@]}"; do
+    output=${row%%|*}
+    runs_in "$same" $compiler main.kep "$output"
+    expect_run "${compiler##*/} main.kep $output" "" "KEP runtime error: FileError: OUTPUT is the input file ${row#*|}" 1
+    [ "$(snapshot)" = "$before" ] || fail "${compiler##*/} main.kep $output: the files changed"
+  done
+  runs_in "$same" $compiler main.kep sub/image
+  expect_run "${compiler##*/} main.kep sub/image" "" "" 0
+  [ "$("$same/sub/image")" = 7 ] || fail "${compiler##*/}: the image beside the refused ones does not run"
+  rm -f "$same/sub/image"
 done
 # Without a library in the current directory (nor next to kep0) the
 # installed candidate is read and fails.

@@ -149,14 +149,15 @@ rm "$tree/cuda/kep-cuda-worker"
 install "$tree" ""
 report "empty prefix" "$(run_problems 2 "" "kep-install: empty prefix")"
 
-# An argument that begins with "-" is no prefix: a usage error, before
-# anything is created.
-for argument in "--help" "-" "-x"; do
+# An argument that begins with "-" is no prefix, and a second argument is
+# one too many: a usage error, before anything is created.
+for arguments in "--help" "-" "-x" "$tmp/extra one" "$tmp/extra ''" "$tmp/extra $tmp/extra"; do
   before=$(cd "$tree" && find . | sort)
-  install "$tree" "$argument"
+  eval "install \"\$tree\" $arguments"
   problems=$(run_problems 2 "" "usage: kep-install [PREFIX]")
   [ "$(cd "$tree" && find . | sort)" = "$before" ] || problems="$problems created"
-  report "argument '$argument'" "$problems"
+  [ -e "$tmp/extra" ] && problems="$problems prefix-created"
+  report "arguments '$arguments'" "$problems"
 done
 
 # Sources missing (outside the source tree, or a source taken away): the
