@@ -70,9 +70,11 @@ for args in "--help" "-h"; do
   runs "$kep" $args
   check "kep $args" 0 "$help_text"
 done
+# The version is the one cli.kep states.
+version=$(sed -n 's/^VERSION = "\(.*\)"$/\1/p' compiler/pure/cli.kep)
 for args in "version" "--version"; do
   runs "$kep" $args
-  check "kep $args" 0 "0.6"
+  check "kep $args" 0 "$version"
 done
 
 # Wrong arguments: the help on standard output and status 2.

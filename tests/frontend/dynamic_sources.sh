@@ -11,7 +11,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
 tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
 mkdir -p "$tmp/frontend" "$tmp/kep0" "$tmp/compiled"
-cp compiler/pure/lexer.kep compiler/pure/parser.kep compiler/pure/diagnostics.kep tests/frontend/dump_sources.kep "$tmp/frontend/"
+cp compiler/pure/bytes.kep compiler/pure/lexer.kep compiler/pure/parser.kep compiler/pure/diagnostics.kep tests/frontend/dump_sources.kep "$tmp/frontend/"
 if ! bootstrap/kep0 compiler/pure/kepc_direct.kep "$tmp/frontend/dump_sources.kep" "$tmp/dump" > "$tmp/compile.out" 2>&1; then
   echo "FAIL the lexer and parser do not compile as an ordinary program:"; head -10 "$tmp/compile.out"
   exit 1
