@@ -45,12 +45,16 @@ namespace kep {
   X(fd_open, "__kep_fd_open", 2, 2, native) X(fd_seek, "__kep_fd_seek", 2, 2, native)                     \
   X(fd_socket, "__kep_fd_socket", 2, 2, native) X(text_byte, "__kep_text_byte", 2, 2, native)             \
   X(text_split, "__kep_text_split", 2, 2, native) X(text_join, "__kep_text_join", 2, 2, native)           \
+  X(text_count, "__kep_text_count", 2, 2, native) X(text_find, "__kep_text_find", 2, 2, native)           \
+  X(text_case, "__kep_text_case", 2, 2, native) X(text_strip, "__kep_text_strip", 2, 2, native)           \
   X(float_axpy, "float_axpy", 3, 3, array) X(capture_stream, "capture_stream", 3, 3, system)              \
   X(capture_input, "capture_input", 3, 3, system) X(native_name_equal, "native_name_equal", 3, 3, native) \
   X(fd_read, "__kep_fd_read", 3, 3, native) X(fd_write, "__kep_fd_write", 3, 3, native)                   \
   X(fd_connect, "__kep_fd_connect", 3, 3, native) X(fd_ioctl, "__kep_fd_ioctl", 3, 3, native)             \
   X(fd_mmap, "__kep_fd_mmap", 3, 3, native) X(text_from_bytes, "__kep_text_from_bytes", 3, 3, native)     \
+  X(text_replace, "__kep_text_replace", 3, 3, native)                                                     \
   X(raster_fill, "__kep_raster_fill", 4, 4, array) X(mem_unpack, "__kep_mem_unpack", 4, 4, native)        \
+  X(text_step, "__kep_text_step", 4, 4, native)                                                           \
   X(float_matmul, "float_matmul", 5, 5, array) X(raster_pack, "__kep_raster_pack", 5, 5, array)           \
   X(raster_copy, "__kep_raster_copy", 5, 5, array) X(mem_pack, "__kep_mem_pack", 5, 5, native)            \
   X(syscall, "__kep_syscall", 5, 5, native) X(byte_copy, "__kep_byte_copy", 5, 5, array)                  \

@@ -101,35 +101,173 @@ static Value fd_ioctl(Value* a) {
   return Value::integer(kernel_result(ioctl(fd, (unsigned long)request, b.data())));
 }
 
-// The pieces of a text between the occurrences of a separator, or -1
-// unless both are texts and the separator is not empty. An occurrence is a
-// run of whole code points, as the width walk cuts them, equal to those of
-// the separator: tried at each code point from the left, and after the end
-// of each one found. Code points in the text with the separator's bytes are
-// as wide as its own, except where its last one claims more bytes than it
-// holds: the text's must then end where the text does.
+// The first occurrence of a mark in a text at or after the byte offset
+// from (where a code point starts), or npos. An occurrence is a run of
+// whole code points, as the width walk cuts them, equal to those of the
+// mark: tried at each code point from the left. Code points in the text
+// with the mark's bytes are as wide as its own, except where its last one
+// claims more bytes than it holds: the text's must then end where the text
+// does. An empty mark occurs at every code point's start and at the end.
+static size_t text_search(const std::string& t, const std::string& mark, size_t from) {
+  size_t reach = 0;
+  while (reach < mark.size()) reach += utf8_width((unsigned char)mark[reach]);
+  bool cut_short = reach > mark.size();
+  for (size_t at = from; at + mark.size() <= t.size(); at += utf8_width((unsigned char)t[at]))
+    if (t.compare(at, mark.size(), mark) == 0 && (!cut_short || at + mark.size() == t.size())) return at;
+  return std::string::npos;
+}
+
+// Where the search goes on after an occurrence at `at`: past it; for an
+// empty mark past the code point there, or past the end at the end.
+static size_t match_end(const std::string& t, const std::string& mark, size_t at) {
+  if (!mark.empty()) return at + mark.size();
+  if (at >= t.size()) return t.size() + 1;
+  return std::min(at + utf8_width((unsigned char)t[at]), t.size());
+}
+
+// The pieces of a text between the occurrences of a separator
+// (text_search), or -1 unless both are texts and the separator is not
+// empty.
 static Value text_split(const Value& text, const Value& separator) {
   if (text.tag != T_STR || separator.tag != T_STR) return Value::integer(-1);
   const std::string& t = as_str(text)->s;
   const std::string& mark = as_str(separator)->s;
   if (mark.empty()) return Value::integer(-1);
-  size_t reach = 0;
-  while (reach < mark.size()) reach += utf8_width((unsigned char)mark[reach]);
-  bool cut_short = reach > mark.size();
   Value list = make_seq(T_LIST);
   auto& pieces = as_seq(list)->v;
-  size_t start = 0, at = 0;
-  while (at + mark.size() <= t.size()) {
-    if (t.compare(at, mark.size(), mark) == 0 && (!cut_short || at + mark.size() == t.size())) {
-      pieces.push_back(make_str(t.substr(start, at - start)));
-      at += mark.size();
-      start = at;
-    } else {
-      at += utf8_width((unsigned char)t[at]);
-    }
-  }
+  size_t start = 0;
+  for (size_t at; (at = text_search(t, mark, start)) != std::string::npos; start = at + mark.size())
+    pieces.push_back(make_str(t.substr(start, at - start)));
   pieces.push_back(make_str(t.substr(start)));
   return list;
+}
+
+// The occurrences of a mark in a text, each search going on where the
+// previous occurrence ends, or -1 unless both are texts.
+static Value text_count(const Value& text, const Value& mark) {
+  if (text.tag != T_STR || mark.tag != T_STR) return Value::integer(-1);
+  const std::string& t = as_str(text)->s;
+  const std::string& m = as_str(mark)->s;
+  int64_t count = 0;
+  for (size_t at = 0; (at = text_search(t, m, at)) != std::string::npos; at = match_end(t, m, at)) count++;
+  return Value::integer(count);
+}
+
+// The code points of a text before a needle's first occurrence, or -1.
+static Value text_find(const Value& text, const Value& needle) {
+  const std::string& t = need_str(text, "__kep_text_find");
+  size_t at = text_search(t, need_str(needle, "__kep_text_find"), 0);
+  if (at == std::string::npos) return Value::integer(-1);
+  return Value::integer(count_chars(t.substr(0, at)));
+}
+
+// The text with each occurrence of old that text_count counts replaced by
+// new, or -1 unless all three are texts.
+static Value text_replace(const Value& text, const Value& old, const Value& fresh) {
+  if (text.tag != T_STR || old.tag != T_STR || fresh.tag != T_STR) return Value::integer(-1);
+  const std::string& t = as_str(text)->s;
+  const std::string& m = as_str(old)->s;
+  std::string out;
+  size_t copied = 0;
+  for (size_t at = 0; (at = text_search(t, m, at)) != std::string::npos; at = match_end(t, m, at)) {
+    out.append(t, copied, at - copied);
+    out += as_str(fresh)->s;
+    copied = at + m.size();
+  }
+  out.append(t, copied, std::string::npos);
+  return make_str(out);
+}
+
+// Case mapping by rule, with no tables: ASCII, Latin-1 and Latin Extended-A
+// (up to 383); every other code point is itself. In Latin Extended-A
+// capitals and small letters pair up by parity (the capitals odd from 313
+// to 328 and from 377 to 382, else even); 304, 305, 312, 329, 376 and 383
+// have no partner there.
+static bool extended_small(int64_t cp) {
+  bool flipped = (cp >= 313 && cp <= 328) || (cp >= 377 && cp <= 382);
+  return ((cp & 1) == 1) != flipped;
+}
+
+static bool extended_paired(int64_t cp) {
+  return cp >= 256 && cp <= 383 && cp != 304 && cp != 305 && cp != 312 && cp != 329 && cp != 376 && cp != 383;
+}
+
+static int64_t lower_code(int64_t cp) {
+  if ((cp >= 65 && cp <= 90) || (cp >= 192 && cp <= 222 && cp != 215)) return cp + 32;
+  if (cp == 376) return 255;
+  if (extended_paired(cp) && !extended_small(cp)) return cp + 1;
+  return cp;
+}
+
+static int64_t upper_code(int64_t cp) {
+  if ((cp >= 97 && cp <= 122) || (cp >= 224 && cp <= 254 && cp != 247)) return cp - 32;
+  if (cp == 181) return 924;
+  if (cp == 255) return 376;
+  if (cp == 305) return 73;
+  if (cp == 383) return 83;
+  if (extended_paired(cp) && extended_small(cp)) return cp - 1;
+  return cp;
+}
+
+// The text with its code points mapped (mode 0 lower, 1 upper, 2 title:
+// ASCII letters upper case at a word's start, lower case after one; any
+// other code point starts a word); a code point mapped to itself keeps its
+// bytes. A text that is no String is refused in the words of the
+// library's walk over characters.
+static Value text_case(const Value& text, int64_t mode) {
+  const std::string& t = need_str(text, "__kep_string_chars");
+  std::string out;
+  out.reserve(t.size());
+  bool at_start = true;
+  for (auto [off, width] : split_chars(t)) {
+    std::string piece = t.substr(off, width);
+    int64_t cp = ord_of(piece), mapped = cp;
+    if (mode == 2) {
+      bool letter = (cp >= 65 && cp <= 90) || (cp >= 97 && cp <= 122);
+      if (letter) mapped = at_start ? upper_code(cp) : lower_code(cp);
+      at_start = !letter;
+    } else {
+      mapped = mode == 1 ? upper_code(cp) : lower_code(cp);
+    }
+    out += mapped == cp ? piece : utf8_of((uint64_t)mapped);
+  }
+  return make_str(out);
+}
+
+// The text without the spaces, tabs, carriage returns and line feeds at
+// its start (ends 1), its end (2) or both (3); refused as text_case
+// refuses.
+static Value text_strip(const Value& text, int64_t ends) {
+  const std::string& t = need_str(text, "__kep_string_chars");
+  size_t first = t.size(), last = 0;
+  for (auto [off, width] : split_chars(t)) {
+    char c = t[off];
+    if (width == 1 && (c == ' ' || c == '\t' || c == '\r' || c == '\n')) continue;
+    first = std::min(first, (size_t)off);
+    last = off + width;
+  }
+  if (ends == 1) last = t.size();
+  if (ends == 2) first = 0;
+  return make_str(t.substr(first, std::max(last, first) - first));
+}
+
+// The code points start, start + step, ... before stop of a text (the
+// bounds clamped as __kep_slice3 clamps them), taken from the lowest and
+// written in that order when step > 0, else in the reverse order.
+static Value text_step(const Value& text, int64_t start, int64_t stop, int64_t step) {
+  const std::string& t = need_str(text, "__kep_text_step");
+  int64_t stride = step < 0 ? -step : step, distance = step < 0 ? start - stop : stop - start;
+  int64_t count = distance > 0 ? (distance - 1) / stride + 1 : 0;
+  int64_t first = step < 0 ? start - (count - 1) * stride : start;
+  CharSpans chars = split_chars(t);
+  int64_t available = (int64_t)chars.size();
+  int64_t taken = first < 0 || first >= available ? 0 : std::min(count, (available - 1 - first) / stride + 1);
+  std::string out;
+  for (int64_t j = 0; j < taken; j++) {
+    auto [off, width] = chars[(size_t)(first + (step < 0 ? taken - 1 - j : j) * stride)];
+    out.append(t, off, width);
+  }
+  return make_str(out);
 }
 
 // The Strings of a List or Tuple joined by a separator, or -1 when any of
@@ -166,6 +304,13 @@ Value call_native_builtin(BuiltinId id, Value* a, int) {
     }
     case B_text_split: return text_split(a[0], a[1]);
     case B_text_join: return text_join(a[0], a[1]);
+    case B_text_count: return text_count(a[0], a[1]);
+    case B_text_find: return text_find(a[0], a[1]);
+    case B_text_replace: return text_replace(a[0], a[1], a[2]);
+    case B_text_case: return text_case(a[0], int_of(a[1], "a mode"));
+    case B_text_strip: return text_strip(a[0], int_of(a[1], "the ends"));
+    case B_text_step:
+      return text_step(a[0], int_of(a[1], "a start"), int_of(a[2], "a stop"), int_of(a[3], "a step"));
     case B_fd_open: {
       if (a[0].tag != T_STR) raise_text("TypeError: path must be a String");
       const std::string& path = as_str(a[0])->s;

@@ -28,4 +28,33 @@ CharSpans split_chars(const std::string& text) {
   return chars;
 }
 
+std::string utf8_of(uint64_t c) {
+  std::string s;
+  if (c < 0x80) {
+    s += (char)c;
+  } else if (c < 0x800) {
+    s += (char)(0xC0 | (c >> 6));
+    s += (char)(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    s += (char)(0xE0 | (c >> 12));
+    s += (char)(0x80 | ((c >> 6) & 0x3F));
+    s += (char)(0x80 | (c & 0x3F));
+  } else {
+    s += (char)((0xF0 | (uint64_t)((int64_t)c >> 18)) & 0xFF);
+    s += (char)(0x80 | ((c >> 12) & 0x3F));
+    s += (char)(0x80 | ((c >> 6) & 0x3F));
+    s += (char)(0x80 | (c & 0x3F));
+  }
+  return s;
+}
+
+int64_t ord_of(const std::string& s) {
+  auto b = [&](size_t k) -> uint64_t { return k < s.size() ? (unsigned char)s[k] : 0; };
+  uint64_t b0 = b(0);
+  if (b0 < 0x80) return (int64_t)b0;
+  if (b0 < 0xE0) return (int64_t)(((b0 & 0x1F) << 6) | (b(1) & 0x3F));
+  if (b0 < 0xF0) return (int64_t)(((b0 & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F));
+  return (int64_t)(((b0 & 0x07) << 18) | ((b(1) & 0x3F) << 12) | ((b(2) & 0x3F) << 6) | (b(3) & 0x3F));
+}
+
 }  // namespace kep

@@ -19,4 +19,11 @@ using CharSpans = std::vector<std::pair<uint32_t, uint32_t>>;
 // short by the end of the text ends with it.
 CharSpans split_chars(const std::string& text);
 
+// The UTF-8 form of a code point (of any value below 2^21).
+std::string utf8_of(uint64_t c);
+
+// The code point that starts a text, from its lead byte and the
+// continuation bytes it announces; a byte past the end counts as 0 bits.
+int64_t ord_of(const std::string& s);
+
 }  // namespace kep
