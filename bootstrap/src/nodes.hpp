@@ -95,17 +95,11 @@ struct SliceE : Expr {
   Expr* stop = nullptr;
   Expr* step = nullptr;
   Value eval(Value* frame) override {
-    if (step) {  // a library call: its arguments are evaluated from the last to the first
-      Value s = step->eval(frame);
-      Value b = stop ? stop->eval(frame) : Value();
-      Value a = start ? start->eval(frame) : Value();
-      Value t = target->eval(frame);
-      return slice(t, start ? &a : nullptr, stop ? &b : nullptr, &s);
-    }
     Value t = target->eval(frame);
     Value a = start ? start->eval(frame) : Value();
     Value b = stop ? stop->eval(frame) : Value();
-    return slice(t, start ? &a : nullptr, stop ? &b : nullptr, nullptr);
+    Value s = step ? step->eval(frame) : Value();
+    return slice(t, start ? &a : nullptr, stop ? &b : nullptr, step ? &s : nullptr);
   }
 };
 
@@ -181,7 +175,7 @@ bool compare_values(CmpOp op, const Value& a, const Value& b);
 
 // A comparison or a chain of them: each operator compares its two neighbouring
 // operands. A chain evaluates every operand once, left to right, and stops at
-// the first false pair; a lone membership test evaluates its container first.
+// the first false pair.
 struct CompareE : Expr {
   std::vector<CmpOp> ops;
   std::vector<Expr*> operands;
@@ -196,11 +190,6 @@ struct CompareE : Expr {
     return Value::boolean(true);
   }
   static bool pair(CmpOp op, Expr* l, Expr* r, Value* frame) {
-    if (op == C_IN || op == C_NOT_IN) {
-      Value container = r->eval(frame);
-      Value item = l->eval(frame);
-      return values(op, item, container);
-    }
     Value a = l->eval(frame);
     Value b = r->eval(frame);
     return values(op, a, b);
