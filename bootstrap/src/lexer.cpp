@@ -42,7 +42,7 @@ struct Lexer {
 
   Lexer(const std::string& p, const std::string& s, const std::string& shown_text, int first_line_,
         std::vector<int> columns_)
-      : path(p), source(s), shown(shown_text), chars(split_chars(s)), line(first_line_),
+      : path(p), source(s), shown(shown_text), chars(split_source_chars(s)), line(first_line_),
         column(columns_.at(0)), first_line(first_line_), columns(std::move(columns_)) {}
 
   std::string ch(size_t k) const {

@@ -18,15 +18,21 @@ int64_t count_chars(const std::string& text) {
   return n;
 }
 
-CharSpans split_chars(const std::string& text) {
+static CharSpans split(const std::string& text, bool lines) {
   CharSpans chars;
   for (size_t off = 0; off < text.size();) {
-    size_t w = std::min(utf8_width((unsigned char)text[off]), text.size() - off);
+    size_t stop = std::min(utf8_width((unsigned char)text[off]), text.size() - off);
+    size_t w = 1;
+    while (w < stop && !(lines && text[off + w] == '\n')) w++;
     chars.push_back({(uint32_t)off, (uint32_t)w});
     off += w;
   }
   return chars;
 }
+
+CharSpans split_chars(const std::string& text) { return split(text, false); }
+
+CharSpans split_source_chars(const std::string& text) { return split(text, true); }
 
 std::string utf8_of(uint64_t c) {
   std::string s;

@@ -19,6 +19,11 @@ using CharSpans = std::vector<std::pair<uint32_t, uint32_t>>;
 // short by the end of the text ends with it.
 CharSpans split_chars(const std::string& text);
 
+// The characters of a source text as the lexer reads them: as split_chars,
+// but a line feed is always a character of its own, so that a malformed
+// sequence at the end of a comment or a String never takes the line's end.
+CharSpans split_source_chars(const std::string& text);
+
 // The UTF-8 form of a code point (of any value below 2^21).
 std::string utf8_of(uint64_t c);
 
