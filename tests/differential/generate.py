@@ -12,7 +12,9 @@ kinds involved: an operand typed "Any" meets only the kinds the dynamic
 operators handle, and nothing depends on whether a value's static type is
 known (comparisons of numbers of mixed kinds, NaN ordering, `type` of an
 instance and methods picked by static type happen only on typed operands;
-a typed Bool meets in arithmetic only values met as Any).
+a typed Bool meets in arithmetic only values met as Any). Instances are
+passed to a method of their class and to a function of their own class,
+whose parameters then have that class, beside String, Int, Bool and type.
 Each test function is called inside `try`, so a failure ends only that
 function and prints its error text; a program may end with an uncaught
 error, whose text and status are then compared as well.
@@ -713,6 +715,7 @@ class Generator:
             "%s = %s(%s)" % (name, cls["name"], args),
             "print %s.%s(%s)" % (name, cls["method"], self.operand(self.pick(["int", "float"]), 1)[0]),
             "print %s.total, %s.label(), type(%s), len(%s)" % (name, name, name, name),
+            "print %s.pair(%s), look_%s(%s)" % (name, name, cls["name"], name),
             [["for field in " + name, ["print field"]]],
         ]
 
@@ -810,9 +813,17 @@ class Generator:
                 "return [self.total, self.seen]",
             ]]],
             [["function label(self)", ['return %s.kind + ":" + String(self.total)' % name]]],
+            [["function pair(self, other)", [
+                'return type(other) + " " + String(self.total) + "/" + String(other.total) + " " + String(Bool(other.total)) + String(Int(other.total == self.total))']]],
         ]]]
+        # A function whose parameter receives instances of this class only.
+        # It and pair are called once here: a parameter that no call reaches
+        # has no class.
+        look = [["function look_%s(k)" % name, ['return k.label() + " " + String(k.total) + " " + type(k)']]]
+        args = ", ".join(self.literal(self.pick(["int", "str"])) for _ in range(arity))
+        probe = "probe_" + name
         self.classes.append({"name": name, "arity": arity, "method": method})
-        return cls
+        return [cls, look, "%s = %s(%s)" % (probe, name, args), "print look_%s(%s), %s.pair(%s)" % (name, probe, probe, probe)]
 
     def program(self):
         tree = [
@@ -826,7 +837,7 @@ class Generator:
             [["function index_of(xs, v)", ["i = 0", [["while i < len(xs)", [[["if xs[i] == v", ["return i"]]], "i = i + 1"]]]]]],
         ]
         for i in range(self.r.randint(1, 2)):
-            tree.append(self.make_class(i))
+            tree.extend(self.make_class(i))
         calls = []
         for i in range(self.r.randint(3, 6)):
             self.scope = Scope()
