@@ -219,9 +219,9 @@ static Value text_case(const Value& text, int64_t mode) {
   std::string out;
   out.reserve(t.size());
   bool at_start = true;
-  for (auto [off, width] : split_chars(t)) {
-    std::string piece = t.substr(off, width);
-    int64_t cp = ord_of(piece), mapped = cp;
+  for (size_t off = 0, width; off < t.size(); off += width) {
+    width = std::min(utf8_width((unsigned char)t[off]), t.size() - off);
+    int64_t cp = (unsigned char)t[off] < 0x80 ? (unsigned char)t[off] : ord_of(t.substr(off, width)), mapped = cp;
     if (mode == 2) {
       bool letter = (cp >= 65 && cp <= 90) || (cp >= 97 && cp <= 122);
       if (letter) mapped = at_start ? upper_code(cp) : lower_code(cp);
@@ -229,7 +229,10 @@ static Value text_case(const Value& text, int64_t mode) {
     } else {
       mapped = mode == 1 ? upper_code(cp) : lower_code(cp);
     }
-    out += mapped == cp ? piece : utf8_of((uint64_t)mapped);
+    if (mapped == cp)
+      out.append(t, off, width);
+    else
+      out += utf8_of((uint64_t)mapped);
   }
   return make_str(out);
 }
@@ -240,10 +243,11 @@ static Value text_case(const Value& text, int64_t mode) {
 static Value text_strip(const Value& text, int64_t ends) {
   const std::string& t = need_str(text, "__kep_string_chars");
   size_t first = t.size(), last = 0;
-  for (auto [off, width] : split_chars(t)) {
+  for (size_t off = 0, width; off < t.size(); off += width) {
+    width = std::min(utf8_width((unsigned char)t[off]), t.size() - off);
     char c = t[off];
     if (width == 1 && (c == ' ' || c == '\t' || c == '\r' || c == '\n')) continue;
-    first = std::min(first, (size_t)off);
+    first = std::min(first, off);
     last = off + width;
   }
   if (ends == 1) last = t.size();
@@ -259,13 +263,20 @@ static Value text_step(const Value& text, int64_t start, int64_t stop, int64_t s
   int64_t stride = step < 0 ? -step : step, distance = step < 0 ? start - stop : stop - start;
   int64_t count = distance > 0 ? (distance - 1) / stride + 1 : 0;
   int64_t first = step < 0 ? start - (count - 1) * stride : start;
-  CharSpans chars = split_chars(t);
-  int64_t available = (int64_t)chars.size();
-  int64_t taken = first < 0 || first >= available ? 0 : std::min(count, (available - 1 - first) / stride + 1);
+  // Two walks over the code points: one sizes the result, the other fills
+  // it, from the end when step < 0.
   std::string out;
-  for (int64_t j = 0; j < taken; j++) {
-    auto [off, width] = chars[(size_t)(first + (step < 0 ? taken - 1 - j : j) * stride)];
-    out.append(t, off, width);
+  for (int pass = 0; pass < 2; pass++) {
+    size_t bytes = 0;
+    int64_t index = 0, left = count;
+    for (size_t off = 0, width; off < t.size() && left > 0; off += width, index++) {
+      width = std::min(utf8_width((unsigned char)t[off]), t.size() - off);
+      if (index < first || (index - first) % stride != 0) continue;
+      if (pass == 1) out.replace(step < 0 ? out.size() - bytes - width : bytes, width, t, off, width);
+      bytes += width;
+      left--;
+    }
+    if (pass == 0) out.assign(bytes, ' ');
   }
   return make_str(out);
 }
