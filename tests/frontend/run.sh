@@ -7,7 +7,7 @@
 #      stdout must equal NAME.out, the status NAME.status (default
 #      1), stderr NAME.err (default empty), and OUTPUT is written exactly
 #      when the status is 0; kep0 must refuse the refused ones alike;
-#   3. the driver's command line and file errors;
+#   3. the driver's command line, its stress switch and file errors;
 #   4. the nesting limit, in kep0 and the driver alike;
 #   5. the front end over the compiler's and the library's own sources.
 # Exits 1 when anything fails.
@@ -156,6 +156,28 @@ for compiler in "$kep0 $driver" "$root/compiler/pure/kepc-direct"; do
   expect_run "${compiler##*/} main.kep sub/image" "" "" 0
   [ "$("$same/sub/image")" = 7 ] || fail "${compiler##*/}: the image beside the refused ones does not run"
   rm -f "$same/sub/image"
+done
+# KEP_GC_STRESS, the collection stress switch, is a number of bytes from 1
+# to 2^32 - 1 or unset (empty counts as unset); any other value is refused
+# before anything is written, never cut to 32 bits or ignored.
+stress_refused="KEP runtime error: ValueError: KEP_GC_STRESS must be a number of bytes from 1 to 4294967295, not"
+stress_table=(
+  "4294967296|1" "18446744073709551617|1" "-1|1" "0|1" "abc|1" "12x|1" " 5|1" "+5|1"
+  "4294967295|0" "1|0" "|0"
+)
+for compiler in "$kep0 $driver" "$root/compiler/pure/kepc-direct"; do
+  for row in "${stress_table[@]}"; do
+    value=${row%|*}
+    rm -f "$tmp/image"
+    runs_in "$here/root" env KEP_GC_STRESS="$value" $compiler cases/valid_program.kep "$tmp/image"
+    if [ "${row#*|}" = 1 ]; then
+      expect_run "${compiler##*/} under KEP_GC_STRESS='$value'" "" "$stress_refused $value" 1
+      [ -e "$tmp/image" ] && fail "${compiler##*/} under KEP_GC_STRESS='$value': OUTPUT was written"
+    else
+      expect_run "${compiler##*/} under KEP_GC_STRESS='$value'" "" "" 0
+      "$tmp/image" > /dev/null || fail "${compiler##*/} under KEP_GC_STRESS='$value': the image fails"
+    fi
+  done
 done
 # Without a library in the current directory (nor next to kep0) the
 # installed candidate is read and fails.
