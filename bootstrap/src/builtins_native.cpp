@@ -307,11 +307,21 @@ Value call_native_builtin(BuiltinId id, Value* a, int) {
     case B_text_byte_length: return Value::integer((int64_t)need_str(a[0], "__kep_text_byte_length").size());
     case B_text_from_bytes: {
       int64_t offset = int_of(a[1], "an offset"), n = int_of(a[2], "a count");
-      if (a[0].tag != T_BYTES) return make_str("");
-      auto& b = as_bytes(a[0])->b;
-      if (offset < 0 || offset >= (int64_t)b.size() || n < 1) return make_str("");
-      n = std::min(n, (int64_t)b.size() - offset);
-      return make_str(std::string(b.begin() + offset, b.begin() + offset + n));
+      // The bytes of a ByteArray, or the UTF-8 bytes of a String.
+      const char* bytes;
+      int64_t size;
+      if (a[0].tag == T_BYTES) {
+        bytes = (const char*)as_bytes(a[0])->b.data();
+        size = (int64_t)as_bytes(a[0])->b.size();
+      } else if (a[0].tag == T_STR) {
+        bytes = as_str(a[0])->s.data();
+        size = (int64_t)as_str(a[0])->s.size();
+      } else {
+        return make_str("");
+      }
+      if (offset < 0 || offset >= size || n < 1) return make_str("");
+      n = std::min(n, size - offset);
+      return make_str(std::string(bytes + offset, n));
     }
     case B_text_split: return text_split(a[0], a[1]);
     case B_text_join: return text_join(a[0], a[1]);
