@@ -15,6 +15,8 @@ instance and methods picked by static type happen only on typed operands;
 a typed Bool meets in arithmetic only values met as Any). Instances are
 passed to a method of their class and to a function of their own class,
 whose parameters then have that class, beside String, Int, Bool and type.
+Operands of each static type note their tags in a List as they run, which
+is printed: the order of evaluation is compared too.
 Each test function is called inside `try`, so a failure ends only that
 function and prints its error text; a program may end with an uncaught
 error, whose text and status are then compared as well.
@@ -513,7 +515,7 @@ class Generator:
                 return [["for ch in " + s, ["print ch, ord(ch)"]]]
         if roll == 26:
             return self.pick([self.walk, self.ordering, self.float_text, self.bool_operands,
-                              self.unassigned, self.partial_return, self.wrong_kind])()
+                              self.unassigned, self.partial_return, self.wrong_kind, self.effects])()
         return "print " + self.any_value(2)
 
     def extension(self, xs):
@@ -706,6 +708,52 @@ class Generator:
             return op, [["safe", ["del(%s[%s])" % (victim, key), "print %s" % victim]]], "print last_error()"
         return [["safe", [op]]], "print last_error()"
 
+    def effects(self):
+        """Operands that note their tags in a List as they run, typed by
+        the functions that give them (None, Int, Float, String, List):
+        inside String(), t-strings, the operators that call the library
+        (List + List, String * Int, slices with a step, del of an item),
+        membership and the inline operators. The List shows the order in
+        which they ran."""
+        log = self.scope.fresh()
+        self.tags = 0
+        if self.chance(0.2):
+            statement = "del(%s[%s - 1])" % (self.noted(log, "list", 0), self.noted(log, "int", 0))
+        else:
+            statement = "print %s" % self.noted(log, self.pick(["str", "str", "list", "bool", "int", "float"]), 2)
+        return "%s = []" % log, [["safe", [statement]]], "print %s, last_error()" % log
+
+    def noted(self, log, kind, depth):
+        """An expression of the kind whose operands note their tags in log."""
+        def at(k):
+            return self.noted(log, k, depth - 1)
+        roll = self.r.randint(0, 3) if depth > 0 else 9
+        if kind == "str" and roll == 0:
+            return "String(%s)" % at(self.pick(["none", "none", "int", "float", "list", "str"]))
+        if kind == "str" and roll == 1:
+            return "t'{%s}-{%s}'" % (at(self.pick(["none", "int", "str"])), at(self.pick(["none", "list", "float"])))
+        if kind == "str" and roll == 2:
+            return self.pick(["(%s * %s)" % (at("str"), at("int")), "(%s * %s)" % (at("int"), at("str"))])
+        if kind == "str" and roll == 3:
+            return "(%s + %s)" % (at("str"), at("str"))
+        if kind == "list" and roll <= 1:
+            return "(%s + %s)" % (at("list"), at("list"))
+        if kind == "list" and roll == 2:
+            bounds = [at("int") if self.chance(0.7) else "" for _ in range(2)]
+            return "%s[%s:%s:%s]" % (at("list"), bounds[0], bounds[1], at("int"))
+        if kind == "list" and roll == 3:
+            return "%s[%s:%s]" % (at("list"), at("int"), at("int"))
+        if kind == "bool":
+            if self.chance(0.5):
+                return "(%s %s %s)" % (at("int"), self.pick(["in", "not in"]), at("list"))
+            return "(%s %s %s)" % (at("str"), self.pick(["in", "not in"]), at("str"))
+        if kind == "int" and roll <= 1:
+            return "(%s %s %s)" % (at("int"), self.pick(["+", "-", "*"]), at("int"))
+        if kind == "float" and roll <= 1:
+            return "(%s %s %s)" % (at("float"), self.pick(["+", "-", "*", "/"]), at(self.pick(["int", "float"])))
+        self.tags += 1
+        return "noted_%s(%s, %d)" % (kind, log, self.tags)
+
     def instance_statement(self):
         cls = self.pick(self.classes)
         name = self.scope.fresh()
@@ -835,6 +883,12 @@ class Generator:
             [["function nest(n, v)", [[["if n == 0", ["return v"]]], "return [nest(n - 1, v), (n,)]"]]],
             [["function some(n, v)", [[["if n > 1", ["return v"]], ["elif n == 1", ["return [v]"]]]]]],
             [["function index_of(xs, v)", ["i = 0", [["while i < len(xs)", [[["if xs[i] == v", ["return i"]]], "i = i + 1"]]]]]],
+            # Operands of every static type that note their tag in log.
+            [["function noted_none(log, tag)", ["log.append(tag)"]]],
+            [["function noted_int(log, tag)", ["log.append(tag)", "return len(String(tag))"]]],
+            [["function noted_float(log, tag)", ["log.append(tag)", "return 0.5 * len(String(tag))"]]],
+            [["function noted_str(log, tag)", ["log.append(tag)", "return String(tag)"]]],
+            [["function noted_list(log, tag)", ["log.append(tag)", "return [tag, tag]"]]],
         ]
         for i in range(self.r.randint(1, 2)):
             tree.extend(self.make_class(i))
